@@ -7,10 +7,10 @@ packages=(
   # build
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libxcb1-dev libxcb-shm0-dev
+  libxcb1-dev libxcb-shm0-dev libxcb-xinput-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # running the window without a desktop, and looking at it
-  xvfb xauth x11-utils x11-xserver-utils xdotool fonts-liberation
+  xvfb xauth x11-utils x11-xserver-utils xdotool fonts-liberation xdg-utils
   # independent oracles and peers used by the tests and benchmarks
   ffmpeg mplayer pulseaudio pulseaudio-utils sox
   # rendering the icon set from its vector sources

@@ -23,7 +23,7 @@ if [ -z "$display" ]; then
   exit 1
 fi
 
-Xvfb "$display" -screen 0 "$size" -nolisten tcp >/dev/null 2>&1 &
+Xvfb "$display" -screen 0 "$size" -nolisten tcp -noreset >/dev/null 2>&1 &
 xvfb_pid=$!
 trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null' EXIT
 

@@ -1,0 +1,429 @@
+// The X11 screen source against real Xvfb servers: a known picture painted on
+// the display must come back in the frame layout (bottom row first, blue,
+// green, red, 0), through MIT-SHM and through plain GetImage, within the
+// buffers whatever the display does, and every failure must be a status.
+#include "platform/x11_screen_source.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "x11_test_display.h"
+
+namespace {
+
+using Pixel = std::array<std::uint8_t, 4>;  // blue, green, red, unused
+
+constexpr std::uint32_t kRootColour = 0x3366CC;
+constexpr std::uint32_t kTopLeftColour = 0x112233;
+constexpr std::uint32_t kCornerColour = 0xF0E0D0;
+constexpr std::uint8_t kGuardByte = 0xAB;
+constexpr std::size_t kGuardBytes = 4096;
+
+Pixel bgrx(std::uint32_t rgb) {
+    return {static_cast<std::uint8_t>(rgb), static_cast<std::uint8_t>(rgb >> 8),
+            static_cast<std::uint8_t>(rgb >> 16), 0};
+}
+
+// A frame buffer with guard bytes behind it, to catch writes past the frame.
+class Frame {
+  public:
+    explicit Frame(const ScreenGeometry& g)
+        : geometry_(g), bytes_(frameBytes(g) + kGuardBytes, kGuardByte) {}
+    std::span<std::uint8_t> span() { return {bytes_.data(), bytes_.size() - kGuardBytes}; }
+    // The pixel at screen position (x, y), counted from the top-left corner.
+    Pixel at(int x, int y) const {
+        const std::size_t row = static_cast<std::size_t>(geometry_.height - 1 - y);
+        const std::size_t offset = row * frameRowBytes(geometry_) + 4 * static_cast<std::size_t>(x);
+        return {bytes_[offset], bytes_[offset + 1], bytes_[offset + 2], bytes_[offset + 3]};
+    }
+    bool guardIntact() const {
+        for (std::size_t i = bytes_.size() - kGuardBytes; i < bytes_.size(); ++i)
+            if (bytes_[i] != kGuardByte)
+                return false;
+        return true;
+    }
+    bool unusedBytesAllZero() const {
+        for (std::size_t i = 3; i < bytes_.size() - kGuardBytes; i += 4)
+            if (bytes_[i] != 0)
+                return false;
+        return true;
+    }
+    bool allBlack() const {
+        for (std::size_t i = 0; i < bytes_.size() - kGuardBytes; ++i)
+            if (bytes_[i] != 0)
+                return false;
+        return true;
+    }
+    const std::vector<std::uint8_t>& bytes() const { return bytes_; }
+
+  private:
+    ScreenGeometry geometry_;
+    std::vector<std::uint8_t> bytes_;
+};
+
+// SysV shared-memory segments that this process created and that still exist.
+int ownSharedSegments() {
+    std::ifstream table("/proc/sysvipc/shm");
+    std::string line;
+    std::getline(table, line);  // column titles
+    int count = 0;
+    while (std::getline(table, line)) {
+        std::istringstream fields(line);
+        long key = 0, id = 0, perms = 0, size = 0, creator = 0;
+        if (fields >> key >> id >> perms >> size >> creator && creator == getpid())
+            ++count;
+    }
+    return count;
+}
+
+// Sets or removes an environment variable for one scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const char* value) : name_(name) {
+        if (const char* old = std::getenv(name))
+            old_ = old;
+        if (value)
+            setenv(name, value, 1);
+        else
+            unsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            setenv(name_, old_->c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+
+  private:
+    const char* name_;
+    std::optional<std::string> old_;
+};
+
+// Holds one connection to the shared display for the whole run: Xvfb resets
+// (and forgets the painted picture, refusing connections meanwhile) whenever
+// its last client leaves.
+class KeepDisplayAlive : public ::testing::Environment {
+  public:
+    void SetUp() override { keeper_ = std::make_unique<XPainter>(); }
+    void TearDown() override { keeper_.reset(); }
+
+  private:
+    std::unique_ptr<XPainter> keeper_;
+};
+[[maybe_unused]] const auto* const kKeepDisplayAlive =
+    ::testing::AddGlobalTestEnvironment(new KeepDisplayAlive);
+
+X11ScreenSource sourceFor(const std::string& display, bool shm) {
+    return X11ScreenSource(X11ScreenSource::Options{display, shm});
+}
+
+// The shared Xvfb (1920x1080, depth 24) with a known picture: a blue root, a
+// dark window at the top-left and a light one in the bottom-right corner.
+class PaintedScreen : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(painter_.ok()) << "no X display; run under scripts/with-xvfb.sh";
+        painter_.paintRoot(kRootColour);
+        painter_.addWindow(10, 20, 200, 100, kTopLeftColour);
+        corner_ = painter_.addWindow(1900, 1060, 20, 20, kCornerColour);
+    }
+
+    void expectPicture(const Frame& f) {
+        EXPECT_EQ(f.at(0, 0), bgrx(kRootColour));
+        EXPECT_EQ(f.at(1000, 500), bgrx(kRootColour));
+        EXPECT_EQ(f.at(10, 20), bgrx(kTopLeftColour));
+        EXPECT_EQ(f.at(209, 119), bgrx(kTopLeftColour));
+        EXPECT_EQ(f.at(210, 119), bgrx(kRootColour));
+        EXPECT_EQ(f.at(209, 120), bgrx(kRootColour));
+        EXPECT_EQ(f.at(1900, 1060), bgrx(kCornerColour));
+        EXPECT_EQ(f.at(1919, 1079), bgrx(kCornerColour));
+        EXPECT_EQ(f.at(1899, 1079), bgrx(kRootColour));
+        EXPECT_TRUE(f.unusedBytesAllZero());
+        EXPECT_TRUE(f.guardIntact());
+    }
+
+    XPainter painter_;
+    xcb_window_t corner_ = 0;
+};
+
+TEST_F(PaintedScreen, ProbeMeasuresTheScreenAsThirtyTwoBitFrames) {
+    X11ScreenSource source;
+    ScreenGeometry g;
+    ASSERT_EQ(source.probe(g), kScreenOk);
+    EXPECT_EQ(g.width, 1920);
+    EXPECT_EQ(g.height, 1080);
+    EXPECT_EQ(g.planes, 1);
+    EXPECT_EQ(g.bitsPerPixel, 32);  // the server's depth is 24; frames are 32-bit
+    EXPECT_EQ(frameFormatHeader(g).sizeImage, 8294400u);
+}
+
+TEST_F(PaintedScreen, SharedMemoryGrabGivesThePictureBottomUp) {
+    X11ScreenSource source;
+    ScreenGeometry g;
+    ASSERT_EQ(source.probe(g), kScreenOk);
+    ASSERT_EQ(source.open(g), kScreenOk);
+    EXPECT_TRUE(source.usesSharedMemory());  // Xvfb offers MIT-SHM
+    EXPECT_EQ(ownSharedSegments(), 1);
+    Frame f(g);
+    ASSERT_EQ(source.grab(f.span()), kScreenOk);
+    expectPicture(f);
+    source.close();
+    EXPECT_EQ(ownSharedSegments(), 0);  // the segment went with the recording
+    // The first row of the buffer is the bottom screen row.
+    EXPECT_EQ((Pixel{f.bytes()[4 * 1919], f.bytes()[4 * 1919 + 1], f.bytes()[4 * 1919 + 2],
+                     f.bytes()[4 * 1919 + 3]}),
+              bgrx(kCornerColour));
+}
+
+TEST_F(PaintedScreen, PlainGetImageGivesTheSameFrame) {
+    const ScreenGeometry g{1920, 1080, 1, 32};
+    X11ScreenSource shared = sourceFor("", true);
+    X11ScreenSource plain = sourceFor("", false);
+    ASSERT_EQ(shared.open(g), kScreenOk);
+    ASSERT_EQ(plain.open(g), kScreenOk);
+    EXPECT_FALSE(plain.usesSharedMemory());
+    Frame a(g);
+    Frame b(g);
+    ASSERT_EQ(shared.grab(a.span()), kScreenOk);
+    ASSERT_EQ(plain.grab(b.span()), kScreenOk);
+    expectPicture(b);
+    EXPECT_TRUE(a.bytes() == b.bytes());
+}
+
+TEST_F(PaintedScreen, EnvironmentCanForcePlainGetImage) {
+    const ScreenGeometry g{1920, 1080, 1, 32};
+    {
+        ScopedEnv noShm("TESSALY_NO_SHM", "1");
+        X11ScreenSource source;
+        ASSERT_EQ(source.open(g), kScreenOk);
+        EXPECT_FALSE(source.usesSharedMemory());
+    }
+    ScopedEnv noShm("TESSALY_NO_SHM", nullptr);
+    X11ScreenSource source;
+    ASSERT_EQ(source.open(g), kScreenOk);
+    EXPECT_TRUE(source.usesSharedMemory());
+}
+
+TEST_F(PaintedScreen, ReusedBuffersFollowTheScreenFromTickToTick) {
+    for (bool shm : {true, false}) {
+        SCOPED_TRACE(shm ? "MIT-SHM" : "plain GetImage");
+        const ScreenGeometry g{1920, 1080, 1, 32};
+        X11ScreenSource source = sourceFor("", shm);
+        ASSERT_EQ(source.open(g), kScreenOk);
+        Frame f(g);
+        painter_.recolour(corner_, kCornerColour);
+        ASSERT_EQ(source.grab(f.span()), kScreenOk);
+        EXPECT_EQ(f.at(1910, 1070), bgrx(kCornerColour));
+        painter_.recolour(corner_, 0x00FF00);
+        ASSERT_EQ(source.grab(f.span()), kScreenOk);
+        EXPECT_EQ(f.at(1910, 1070), bgrx(0x00FF00));
+        EXPECT_EQ(f.at(1000, 500), bgrx(kRootColour));
+    }
+}
+
+TEST_F(PaintedScreen, PointerIsNotDrawn) {
+    painter_.movePointer(1000, 500);
+    X11ScreenSource source;
+    const ScreenGeometry g{1920, 1080, 1, 32};
+    ASSERT_EQ(source.open(g), kScreenOk);
+    Frame f(g);
+    ASSERT_EQ(source.grab(f.span()), kScreenOk);
+    for (int y = 480; y < 540; ++y)
+        for (int x = 980; x < 1040; ++x)
+            ASSERT_EQ(f.at(x, y), bgrx(kRootColour)) << x << "," << y;
+}
+
+TEST_F(PaintedScreen, DisplaySmallerThanTheStartUpSizeLeavesBlackAndStaysInTheBuffer) {
+    // As if the display had shrunk since start-up: frames are bigger than it.
+    const ScreenGeometry g{2000, 1200, 1, 32};
+    for (bool shm : {true, false}) {
+        SCOPED_TRACE(shm ? "MIT-SHM" : "plain GetImage");
+        X11ScreenSource source = sourceFor("", shm);
+        ASSERT_EQ(source.open(g), kScreenOk);
+        Frame f(g);
+        ASSERT_EQ(source.grab(f.span()), kScreenOk);
+        EXPECT_EQ(f.at(0, 0), bgrx(kRootColour));
+        EXPECT_EQ(f.at(15, 25), bgrx(kTopLeftColour));
+        EXPECT_EQ(f.at(1919, 1079), bgrx(kCornerColour));
+        EXPECT_EQ(f.at(1920, 1079), bgrx(0));  // right of the display
+        EXPECT_EQ(f.at(1999, 0), bgrx(0));
+        EXPECT_EQ(f.at(0, 1080), bgrx(0));  // below the display
+        EXPECT_EQ(f.at(1999, 1199), bgrx(0));
+        EXPECT_TRUE(f.guardIntact());
+    }
+}
+
+TEST_F(PaintedScreen, DisplayLargerThanTheStartUpSizeGivesItsTopLeftPart) {
+    const ScreenGeometry g{640, 480, 1, 32};
+    X11ScreenSource source;
+    ASSERT_EQ(source.open(g), kScreenOk);
+    Frame f(g);
+    ASSERT_EQ(source.grab(f.span()), kScreenOk);
+    EXPECT_EQ(f.at(10, 20), bgrx(kTopLeftColour));
+    EXPECT_EQ(f.at(639, 479), bgrx(kRootColour));
+    EXPECT_TRUE(f.guardIntact());
+}
+
+TEST_F(PaintedScreen, MisuseIsReportedAndTouchesNothing) {
+    X11ScreenSource source;
+    const ScreenGeometry g{1920, 1080, 1, 32};
+    Frame f(g);
+    EXPECT_EQ(source.grab(f.span()), kScreenErrNotOpen);
+    EXPECT_EQ(source.open({0, 1080, 1, 32}), kScreenErrBadGeometry);
+    EXPECT_EQ(source.open({1920, 1080, 1, 24}), kScreenErrBadGeometry);
+    ASSERT_EQ(source.open(g), kScreenOk);
+    EXPECT_EQ(source.grab(f.span().first(f.span().size() - 1)), kScreenErrBufferTooSmall);
+    EXPECT_EQ(f.bytes().front(), kGuardByte);
+    source.close();
+    source.close();
+    EXPECT_EQ(source.grab(f.span()), kScreenErrNotOpen);
+    EXPECT_EQ(f.bytes().front(), kGuardByte);
+}
+
+TEST(NoDisplay, ProbeAndOpenFailWithAStatus) {
+    const ScreenGeometry g{1920, 1080, 1, 32};
+    ScopedEnv noWayland("WAYLAND_DISPLAY", nullptr);
+    ScopedEnv noSessionType("XDG_SESSION_TYPE", nullptr);
+    {
+        ScopedEnv noDisplay("DISPLAY", nullptr);
+        X11ScreenSource source;
+        ScreenGeometry measured{7, 7, 1, 32};
+        EXPECT_EQ(source.probe(measured), kScreenErrNoDisplay);
+        EXPECT_EQ(measured.width, 7);  // left as it was
+        EXPECT_EQ(source.open(g), kScreenErrNoDisplay);
+        // What a window built without a display holds: the display is the news.
+        EXPECT_EQ(source.open(ScreenGeometry{0, 0, 1, 32}), kScreenErrNoDisplay);
+        Frame f(g);
+        EXPECT_EQ(source.grab(f.span()), kScreenErrNotOpen);
+    }
+    X11ScreenSource dead = sourceFor(":999", true);  // nobody serves this number
+    ScreenGeometry measured;
+    EXPECT_EQ(dead.probe(measured), kScreenErrNoDisplay);
+    EXPECT_EQ(dead.open(g), kScreenErrNoDisplay);
+}
+
+TEST(NoDisplay, WaylandSessionWithoutAnXDisplayNeedsX11) {
+    ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-0");
+    X11ScreenSource dead = sourceFor(":999", true);
+    ScreenGeometry measured;
+    EXPECT_EQ(dead.probe(measured), kScreenErrNeedsX11);
+    EXPECT_EQ(dead.open({1920, 1080, 1, 32}), kScreenErrNeedsX11);
+}
+
+TEST(WaylandSession, AnOrdinaryXServerIsStillRecorded) {
+    // Xvfb is no XWayland: its root window really holds the picture.
+    ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-0");
+    ScopedEnv session("XDG_SESSION_TYPE", "wayland");
+    X11ScreenSource source;
+    ScreenGeometry g;
+    EXPECT_EQ(source.probe(g), kScreenOk);
+    EXPECT_EQ(source.open(g), kScreenOk);
+}
+
+TEST(WaylandSession, XWaylandThereNeedsX11) {
+    if (!WestonWithXWayland::available())
+        GTEST_SKIP() << "needs weston and Xwayland (Debian packages weston, xwayland)";
+    PrivateXvfb host({"-screen", "0", "1024x768x24"});
+    ASSERT_TRUE(host.running());
+    WestonWithXWayland session(host.display());
+    ASSERT_TRUE(session.running());
+    {
+        ScopedEnv runtime("XDG_RUNTIME_DIR", session.runtimeDir().c_str());
+        ScopedEnv wayland("WAYLAND_DISPLAY", session.waylandSocket().c_str());
+        X11ScreenSource source = sourceFor(session.xDisplay(), true);
+        ScreenGeometry g;
+        EXPECT_EQ(source.probe(g), kScreenErrNeedsX11);
+        EXPECT_EQ(source.open({640, 480, 1, 32}), kScreenErrNeedsX11);
+    }
+    // The reason: read anyway, XWayland's root window is black while Weston
+    // shows its desktop.
+    ScopedEnv noWayland("WAYLAND_DISPLAY", nullptr);
+    ScopedEnv noSessionType("XDG_SESSION_TYPE", nullptr);
+    X11ScreenSource source = sourceFor(session.xDisplay(), true);
+    ScreenGeometry g;
+    ASSERT_EQ(source.probe(g), kScreenOk);
+    ASSERT_EQ(source.open(g), kScreenOk);
+    Frame f(g);
+    ASSERT_EQ(source.grab(f.span()), kScreenOk);
+    EXPECT_TRUE(f.allBlack());
+}
+
+TEST(PrivateServer, ServerEndingMidRecordingGivesDisplayLost) {
+    for (bool shm : {true, false}) {
+        SCOPED_TRACE(shm ? "MIT-SHM" : "plain GetImage");
+        PrivateXvfb server({"-screen", "0", "320x240x24"});
+        ASSERT_TRUE(server.running());
+        X11ScreenSource source = sourceFor(server.display(), shm);
+        ScreenGeometry g;
+        ASSERT_EQ(source.probe(g), kScreenOk);
+        ASSERT_EQ(source.open(g), kScreenOk);
+        Frame f(g);
+        ASSERT_EQ(source.grab(f.span()), kScreenOk);
+        server.stop();
+        std::fill(f.span().begin(), f.span().end(), 0x55);
+        EXPECT_EQ(source.grab(f.span()), kScreenErrDisplayLost);
+        EXPECT_TRUE(f.allBlack());
+        EXPECT_EQ(source.grab(f.span()), kScreenErrDisplayLost);
+        source.close();
+        EXPECT_EQ(ownSharedSegments(), 0);
+        EXPECT_EQ(source.open(g), kScreenErrNoDisplay);
+    }
+}
+
+TEST(PrivateServer, ServerWithoutSharedMemoryIsReadWithPlainGetImage) {
+    PrivateXvfb server({"-screen", "0", "320x240x24", "-extension", "MIT-SHM"});
+    ASSERT_TRUE(server.running());
+    XPainter painter(server.display().c_str());
+    ASSERT_TRUE(painter.ok());
+    painter.paintRoot(kRootColour);
+    painter.addWindow(300, 0, 20, 10, kCornerColour);
+    X11ScreenSource source = sourceFor(server.display(), true);
+    ScreenGeometry g;
+    ASSERT_EQ(source.probe(g), kScreenOk);
+    ASSERT_EQ(source.open(g), kScreenOk);
+    EXPECT_FALSE(source.usesSharedMemory());
+    Frame f(g);
+    ASSERT_EQ(source.grab(f.span()), kScreenOk);
+    EXPECT_EQ(f.at(0, 239), bgrx(kRootColour));
+    EXPECT_EQ(f.at(319, 0), bgrx(kCornerColour));
+    EXPECT_EQ(f.at(299, 0), bgrx(kRootColour));
+}
+
+TEST(PrivateServer, SixteenBitServerIsConvertedToThirtyTwoBitFrames) {
+    PrivateXvfb server({"-screen", "0", "640x480x16"});
+    ASSERT_TRUE(server.running());
+    XPainter painter(server.display().c_str());
+    ASSERT_TRUE(painter.ok());
+    ASSERT_EQ(painter.screen()->root_depth, 16);
+    // Raw 5-6-5 pixels: magenta, pure green, and red 16/31, green 32/63,
+    // blue 8/31 (nearest 8-bit values 132, 130, 66).
+    painter.paintRoot(0xF81F);
+    painter.addWindow(0, 0, 10, 10, 0x07E0);
+    painter.addWindow(630, 470, 10, 10, 0x8408);
+    for (bool shm : {true, false}) {
+        SCOPED_TRACE(shm ? "MIT-SHM" : "plain GetImage");
+        X11ScreenSource source = sourceFor(server.display(), shm);
+        ScreenGeometry g;
+        ASSERT_EQ(source.probe(g), kScreenOk);
+        EXPECT_EQ(g.width, 640);
+        EXPECT_EQ(g.bitsPerPixel, 32);
+        ASSERT_EQ(source.open(g), kScreenOk);
+        Frame f(g);
+        ASSERT_EQ(source.grab(f.span()), kScreenOk);
+        EXPECT_EQ(f.at(320, 240), (Pixel{255, 0, 255, 0}));
+        EXPECT_EQ(f.at(5, 5), (Pixel{0, 255, 0, 0}));
+        EXPECT_EQ(f.at(639, 479), (Pixel{66, 130, 132, 0}));
+        EXPECT_TRUE(f.unusedBytesAllZero());
+        EXPECT_TRUE(f.guardIntact());
+    }
+}
+
+}  // namespace
