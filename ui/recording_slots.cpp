@@ -1,0 +1,195 @@
+// The record page's controls, the tray menu's recording entries and the
+// capture tick: each slot moves the recording controller and keeps the
+// window, the record button and the tray in step with it.
+#include <QAction>
+#include <QIcon>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTimer>
+
+#include "platform/x11_screen_source.h"
+#include "ui/drui.h"
+
+namespace {
+
+using recorder::RecordingController;
+
+const char* const kPictureStill = ":/image/rec1.png";
+const char* const kPictureBlink = ":/image/rec2.png";
+const char* const kIconPause = ":/image/pause.png";
+const char* const kIconPlay = ":/image/play.png";
+const char* const kIconStop = ":/image/stop.png";
+
+// The tray picture alternates every 16 ticks (3.2 s): slow enough to read as
+// "recording" rather than as a warning.
+constexpr int kBlinkFirstPictureTicks = 15;
+constexpr int kBlinkSecondPictureTicks = 30;
+
+QString messageTitle() {
+    return QStringLiteral("Recorder");
+}
+
+QAction* trayEntry(QSystemTrayIcon* icon, int position) {
+    if (!icon || !icon->contextMenu())
+        return nullptr;
+    const QList<QAction*> actions = icon->contextMenu()->actions();
+    return position < actions.size() ? actions[position] : nullptr;
+}
+
+void setEntry(QAction* action, const char* text, const char* icon) {
+    if (!action)
+        return;
+    action->setText(DRUI::tr(text));
+    action->setIcon(QIcon(QString::fromLatin1(icon)));
+}
+
+}  // namespace
+
+void DRUI::setRecordingSources(std::unique_ptr<ScreenSource> screen,
+                               std::unique_ptr<recorder::Clock> clock) {
+    // The old controller completes its file before its parts go.
+    recordingController.reset();
+    screenSource = std::move(screen);
+    recordingClock = std::move(clock);
+    recordingController =
+        std::make_unique<RecordingController>(*screenSource, *recordingClock);
+    attachRecordingController();
+}
+
+void DRUI::attachRecordingController() {
+    if (!recordingController)
+        return;
+    recordingController->setCaptureTimer(captureTimer);
+    recordingController->setSaveDirectory(
+        [this] { return savePathEdit ? savePathEdit->text() : QString(); });
+}
+
+void DRUI::btnSlotRecord() {
+    if (!recordingController->isRecording()) {
+        if (refuseUnrecordableScreen())
+            return;
+        recordButton->setText(QStringLiteral("Stop"));
+        applyTrayEntries(TrayState::Recording);
+        recordingController->start();
+        if (trayIcon)
+            trayIcon->setVisible(true);
+        hideForRecording();
+        return;
+    }
+    recordButton->setText(QStringLiteral("Start"));
+    applyTrayEntries(TrayState::Stopped);
+    setTrayPicture(kPictureStill);
+    recordingController->stop(RecordingController::PauseClearing::BeforeClose);
+    showAfterRecording();
+    if (const int error = recordingController->lastRecordError(); error != 0)
+        showInformation(this, messageTitle(), recorder::recordErrorMessage(error));
+}
+
+void DRUI::btnSlotMenuStop() {
+    if (recordingController->isRecording()) {
+        recordingController->stop(RecordingController::PauseClearing::AfterClose);
+        recordButton->setText(QStringLiteral("Start"));
+        applyTrayEntries(TrayState::Stopped);
+        setTrayPicture(kPictureStill);
+        showAfterRecording();
+        return;
+    }
+    if (refuseUnrecordableScreen())
+        return;
+    applyTrayEntries(TrayState::Recording);
+    recordingController->start();
+    hideForRecording();
+}
+
+void DRUI::btnSlotMenuPause() {
+    if (!recordingController->togglePause())
+        return;
+    if (recordingController->isPaused()) {
+        applyTrayEntries(TrayState::Paused);
+        setTrayPicture(kPictureStill);
+    } else {
+        applyTrayEntries(TrayState::Recording);
+    }
+}
+
+void DRUI::doTimerRec() {
+    const int result = recordingController->tick();
+    advanceTrayBlink();
+    if (result != 0)
+        btnSlotRecord();
+}
+
+void DRUI::ComBoxIndexChange(int) {
+    // Takes the chosen sound source and shows the audio hint for mixed sound.
+}
+
+void DRUI::applyTrayEntries(TrayState state) {
+    QAction* pause = trayEntry(trayIcon, 0);
+    QAction* stop = trayEntry(trayIcon, 1);
+    switch (state) {
+        case TrayState::Recording:
+            if (pause)
+                pause->setEnabled(true);
+            setEntry(pause, "Pause", kIconPause);
+            setEntry(stop, "Stop", kIconStop);
+            break;
+        case TrayState::Paused:
+            setEntry(pause, "Start", kIconPlay);
+            break;
+        case TrayState::Stopped:
+            if (pause)
+                pause->setEnabled(false);
+            setEntry(pause, "Pause", kIconPause);
+            setEntry(stop, "Start", kIconPlay);
+            break;
+    }
+}
+
+void DRUI::setTrayPicture(const char* resource) {
+    if (trayIcon)
+        trayIcon->setIcon(QIcon(QString::fromLatin1(resource)));
+}
+
+void DRUI::advanceTrayBlink() {
+    if (trayBlinkCount <= kBlinkFirstPictureTicks) {
+        ++trayBlinkCount;
+        setTrayPicture(kPictureStill);
+    } else if (trayBlinkCount <= kBlinkSecondPictureTicks) {
+        ++trayBlinkCount;
+        setTrayPicture(kPictureBlink);
+    } else {
+        trayBlinkCount = 0;
+    }
+}
+
+void DRUI::hideForRecording() {
+    if (QSystemTrayIcon::isSystemTrayAvailable()) {
+        hide();
+        return;
+    }
+    minimisedForRecording = true;
+    showMinimized();
+}
+
+void DRUI::showAfterRecording() {
+    if (minimisedForRecording) {
+        minimisedForRecording = false;
+        showNormal();
+        return;
+    }
+    show();
+}
+
+bool DRUI::refuseUnrecordableScreen() {
+    const QString why = recorder::screenUnavailableMessage(recordingController->screenStatus());
+    if (why.isEmpty())
+        return false;
+    showInformation(this, messageTitle(), why);
+    return true;
+}
+
+void DRUI::finishRecordingOnClose() {
+    if (recordingController && recordingController->isRecording())
+        btnSlotMenuStop();
+}

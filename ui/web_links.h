@@ -1,0 +1,13 @@
+// Pages that ship with the program, beside the executable under docs/.
+#pragma once
+
+#include <QUrl>
+
+namespace weblinks {
+
+const QUrl& userGuide();
+const QUrl& support();
+const QUrl& about();
+const QUrl& audioSetup();
+
+}  // namespace weblinks
