@@ -1,0 +1,54 @@
+// The frame decompressor of a video stream being read: hands out each frame as
+// a packed DIB (BITMAPINFOHEADER, palette for 8 bits, bottom-up rows).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "media/avi_format.h"
+
+namespace media {
+
+class AviStream;
+class AviReader;
+class Video1Decoder;
+
+class AviGetFrame {
+  public:
+    // Null when the stream is not a readable video stream we can decode, or
+    // `wanted` asks for a format other than the decoder's own.
+    static std::unique_ptr<AviGetFrame> open(const std::shared_ptr<AviStream>& stream,
+                                             const BitmapInfoHeader* wanted);
+    ~AviGetFrame();
+    AviGetFrame(const AviGetFrame&) = delete;
+    AviGetFrame& operator=(const AviGetFrame&) = delete;
+
+    // The frame at `pos` (stream positions start at the stream's start), or
+    // null. Sequential calls decode one frame each; a jump decodes from the
+    // nearest key frame at or before `pos` (or continues from the last decoded
+    // frame when that is nearer).
+    const std::uint8_t* frame(std::int32_t pos);
+    const BitmapInfoHeader& outputFormat() const { return out_; }
+    std::size_t frameBytes() const { return dib_.size(); }
+
+  private:
+    AviGetFrame() = default;
+    bool decodeTo(std::size_t index);
+    const std::uint8_t* uncompressedFrame(std::size_t index);
+
+    std::shared_ptr<AviStream> stream_;
+    AviReader* reader_ = nullptr;
+    int streamIndex_ = 0;
+    std::int64_t start_ = 0;
+    BitmapInfoHeader in_;
+    BitmapInfoHeader out_;
+    std::size_t paletteBytes_ = 0;
+    std::size_t pixelBytes_ = 0;
+    std::unique_ptr<Video1Decoder> decoder_;
+    std::vector<std::uint8_t> dib_;
+    std::vector<std::uint8_t> chunk_;
+    std::int64_t decoded_ = -1;
+};
+
+}  // namespace media

@@ -1,0 +1,120 @@
+// The header-only probe used by directory listings, and the tessaly-avi tool.
+#include <gtest/gtest.h>
+
+#include "media/avi_probe.h"
+#include "media/avi_reader.h"
+#include "tests/media/avi_test_support.h"
+
+using namespace media;
+using namespace avitest;
+
+TEST(AviProbe, DurationFromTheHeaderAlone) {
+    const fs::path dir = scratchDir("probe");
+    ASSERT_EQ(writeRecording(dir / "rec.avi", 32, 16, 27, true).status, kAviOk);
+    AviProbe p;
+    ASSERT_EQ(aviProbeFile((dir / "rec.avi").string(), p), kAviOk);
+    EXPECT_EQ(p.streams, 2u);
+    EXPECT_EQ(p.fccType, kFccVids);
+    EXPECT_EQ(p.fccHandler, kFccMsvc);
+    EXPECT_EQ(p.rate, 5u);
+    EXPECT_EQ(p.scale, 1u);
+    EXPECT_EQ(p.length, 27u);
+    EXPECT_EQ(p.width, 32u);
+    EXPECT_EQ(p.height, 16u);
+    EXPECT_EQ(p.durationSeconds(), 5u);
+
+    // Only the header is read: a file whose movi data and index are gone
+    // still gives its duration.
+    Bytes b = readFile(dir / "rec.avi");
+    AviReader r;
+    ASSERT_EQ(r.open((dir / "rec.avi").string()), kAviOk);
+    const std::size_t moviData = static_cast<std::size_t>(r.stream(0).chunks.front().dataPos - 8);
+    writeFile(dir / "header-only.avi", b, moviData);
+    ASSERT_EQ(aviProbeFile((dir / "header-only.avi").string(), p), kAviOk);
+    EXPECT_EQ(p.durationSeconds(), 5u);
+
+    // rate / scale of 0 has no duration; garbage is a status.
+    p.rate = 1;
+    p.scale = 2;
+    EXPECT_EQ(p.durationSeconds(), 0u);
+    writeFile(dir / "junk.avi", Bytes(100, 0x41));
+    EXPECT_EQ(aviProbeFile((dir / "junk.avi").string(), p), kAviErrBadFormat);
+    EXPECT_EQ(aviProbeFile((dir / "missing.avi").string(), p), kAviErrFileOpen);
+    // Cut before the first stream header: no time base, a status.
+    writeFile(dir / "cut.avi", b, 120);
+    EXPECT_EQ(aviProbeFile((dir / "cut.avi").string(), p), kAviErrBadFormat);
+    for (std::size_t cut = 0; cut < 400; ++cut) {
+        writeFile(dir / "cut.avi", b, cut);
+        aviProbeFile((dir / "cut.avi").string(), p);  // never crashes
+    }
+}
+
+TEST(AviProbe, ReadsFfmpegHeaders) {
+    if (!haveTool("ffmpeg"))
+        GTEST_SKIP() << "FFmpeg not installed";
+    const fs::path dir = scratchDir("probe-ff");
+    std::string log;
+    ASSERT_EQ(runCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=10 -t 3 -c:v "
+                         "msvideo1 -pix_fmt rgb555le '" +
+                             (dir / "ff.avi").string() + "' 2>&1",
+                         log),
+              0);
+    AviProbe p;
+    ASSERT_EQ(aviProbeFile((dir / "ff.avi").string(), p), kAviOk);
+    EXPECT_EQ(p.length, 30u);
+    EXPECT_EQ(p.rate / p.scale, 10u);
+    EXPECT_EQ(p.durationSeconds(), 3u);
+}
+
+TEST(AviTool, InfoDescribesFilesAndRefusesOthers) {
+    const std::string tool = std::string(TESSALY_BIN_DIR) + "/tessaly-avi";
+    if (!fs::exists(tool))
+        GTEST_SKIP() << "tessaly-avi not built";
+    const fs::path dir = scratchDir("tool");
+    ASSERT_EQ(writeRecording(dir / "rec.avi", 32, 16, 10, true).status, kAviOk);
+    std::string out;
+    ASSERT_EQ(runCommand(tool + " info '" + (dir / "rec.avi").string() + "'", out), 0);
+    EXPECT_NE(
+        out.find("stream 0: video MSVC 32x16 16 bpp, 5/1 fps, 10 frames (2.000 s), 2 key frames"),
+        std::string::npos)
+        << out;
+    EXPECT_NE(
+        out.find("stream 1: audio PCM 2 ch 44100 Hz 16 bit, 88200 samples (2.000 s), 5 chunks"),
+        std::string::npos)
+        << out;
+    EXPECT_NE(out.find("index: OpenDML"), std::string::npos) << out;
+    EXPECT_NE(out.find("duration: 2 s"), std::string::npos) << out;
+    EXPECT_NE(out.find("problems: none"), std::string::npos) << out;
+
+    // A recording that was never closed: the problems say what was done.
+    Bytes b = readFile(dir / "rec.avi");
+    AviReader r;
+    ASSERT_EQ(r.open((dir / "rec.avi").string()), kAviOk);
+    const std::size_t moviData = static_cast<std::size_t>(r.stream(0).chunks.front().dataPos - 8);
+    Bytes unfinished(b.begin(), b.begin() + static_cast<std::ptrdiff_t>(moviData));
+    const std::size_t end =
+        static_cast<std::size_t>(r.stream(0).chunks[4].dataPos + r.stream(0).chunks[4].size);
+    unfinished.insert(unfinished.end(), b.begin() + static_cast<std::ptrdiff_t>(moviData),
+                      b.begin() + static_cast<std::ptrdiff_t>(end));
+    // The index and the lengths as they were before any flush.
+    for (std::size_t at = 12; at + 16 < moviData; at += 2) {
+        if (get32(unfinished, at) == kFccIndx)
+            put32(unfinished.data() + at + 12, 0);
+    }
+    writeFile(dir / "unfinished.avi", unfinished);
+    ASSERT_EQ(runCommand(tool + " info --json '" + (dir / "unfinished.avi").string() + "'", out),
+              0);
+    EXPECT_NE(out.find("\"ok\":true"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"index\":\"scan\""), std::string::npos) << out;
+    EXPECT_NE(out.find("no index: recovered by scanning"), std::string::npos) << out;
+    EXPECT_NE(out.find("\"length\":5,"), std::string::npos) << out;
+
+    writeFile(dir / "text.avi", Bytes{'n', 'o', 'p', 'e'});
+    EXPECT_EQ(runCommand(tool + " info '" + (dir / "text.avi").string() + "' 2>&1", out), 1);
+    EXPECT_NE(out.find("cannot read"), std::string::npos) << out;
+    EXPECT_EQ(
+        runCommand(tool + " info --json '" + (dir / "text.avi").string() + "' 2>/dev/null", out),
+        1);
+    EXPECT_NE(out.find("\"ok\":false"), std::string::npos) << out;
+    EXPECT_EQ(runCommand(tool + " frobnicate 2>/dev/null", out), 2);
+}
