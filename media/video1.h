@@ -72,8 +72,10 @@ public:
     // could be decoded; nothing outside it is touched).
     int decode(const std::uint8_t* data, std::size_t size);
 
-    // Applies an AVI palette-change chunk ('xxpc'): first entry, count, flags,
-    // then count B,G,R,flags quads. Returns nonzero for a malformed chunk.
+    // Applies an AVI palette-change chunk ('xxpc'): first entry, count (0 means
+    // 256), flags, then count PALETTEENTRY quads in red, green, blue, flags
+    // order (as FFmpeg reads them). Returns nonzero for a malformed chunk
+    // (short, past entry 255, or a 16-bit decoder); nothing is changed then.
     int applyPaletteChange(const std::uint8_t* data, std::size_t size);
 
     // The current picture: bottom-up rows of dibStride(width, outputBitCount()).
