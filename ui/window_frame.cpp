@@ -27,7 +27,7 @@ void DRUI::btnMinSlot() {
 
 void DRUI::btnMaxSlot() {
     const QRect area = desktop::maximisedArea();
-    if (area.isEmpty()) {
+    if (!isMaximised && area.isEmpty()) {
         return;  // no screen to fill
     }
     const int shownPage = pageStack->currentIndex();

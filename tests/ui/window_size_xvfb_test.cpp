@@ -166,6 +166,8 @@ class WindowSizeTest : public MainWindowTest {
     }
 
     void expectMaxIcons(const char* icon) {
+        ASSERT_NE(resourceIcon(":/image/normal.png"), resourceIcon(":/image/max.png"))
+            << "the two icons must be told apart";
         for (int page = DRUI::kHomePage; page <= DRUI::kMergePage; ++page) {
             EXPECT_EQ(iconImage(window->maxButtons[page]->icon()), resourceIcon(icon))
                 << kPageNames[page];
@@ -286,6 +288,7 @@ TEST_F(WindowSizeTest, EveryMemberPointsIntoTheCurrentPagesAfterEachSwitch) {
         }
         QPointer<QLineEdit> oldMergeField = window->mergeDirEdit;
         QPointer<QLineEdit> oldCutField = window->cutDirEdit;
+        QPointer<QPushButton> oldBack = window->mergeBackButton;
 
         QTest::mouseClick(window->maxButtons[DRUI::kMergePage], Qt::LeftButton);
 
@@ -301,6 +304,10 @@ TEST_F(WindowSizeTest, EveryMemberPointsIntoTheCurrentPagesAfterEachSwitch) {
         EXPECT_TRUE(window->addButton->isEnabled());
         EXPECT_EQ(window->sourceTable->rowCount(), 0);
         EXPECT_EQ(window->cutTable->rowCount(), 0);
+        // Nor do their buttons.
+        ASSERT_FALSE(oldBack.isNull());
+        oldBack->click();
+        EXPECT_EQ(window->pageStack->currentIndex(), DRUI::kMergePage);
 
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         for (const QPointer<QWidget>& gone : old) {

@@ -1,0 +1,50 @@
+// Real AVI recordings for the file-list and table tests, written through the
+// media library's file services.
+#pragma once
+
+#include <QString>
+#include <QVector>
+#include <cstdint>
+
+#include "media/avi_writer.h"
+
+namespace avisamples {
+
+struct RecordingShape {
+    int frames = 10;
+    std::uint32_t rate = 5;  // frames per second = rate / scale
+    std::uint32_t scale = 1;
+    int width = 16;  // a multiple of 4, for the Video 1 encoder
+    int height = 16;
+    // Video 1 frames through a compressing stream, as the recorder writes
+    // them; otherwise uncompressed 24-bit frames.
+    bool video1 = false;
+    // A second stream of 16-bit stereo PCM at 44100 Hz as long as the video.
+    bool withSound = false;
+    std::uint64_t segmentLimit = media::kDefaultSegmentLimit;
+};
+
+// Writes the recording; 0 on success, otherwise the media library's status.
+int writeRecording(const QString& path, const RecordingShape& shape);
+
+// Builds the directory the scan and table tests share: three date-named
+// recordings, a recording whose name only contains ".avi" (clip.avi.txt), one
+// whose suffix is upper case (clip.AVI), a hidden one (.hidden.avi), a link to
+// a recording and a broken link, a directory (x.avi), a FIFO (f.avi), a text
+// file posing as a recording (bad.avi), a 5 GiB sparse file (big.avi) and a
+// plain text file. Returns an empty text or what went wrong.
+QString makeMixedDirectory(const QString& directory);
+
+// One row a scan of that directory lists.
+struct ExpectedRow {
+    QString name;
+    qint64 seconds;
+    qint64 bytes;
+};
+
+// The rows of the mixed directory, in the order they are listed.
+QVector<ExpectedRow> mixedDirectoryRows(const QString& directory);
+
+constexpr qint64 kBigFileBytes = qint64{5} << 30;
+
+}  // namespace avisamples
