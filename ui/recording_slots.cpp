@@ -52,8 +52,7 @@ void DRUI::setRecordingSources(std::unique_ptr<ScreenSource> screen,
     recordingController.reset();
     screenSource = std::move(screen);
     recordingClock = std::move(clock);
-    recordingController =
-        std::make_unique<RecordingController>(*screenSource, *recordingClock);
+    recordingController = std::make_unique<RecordingController>(*screenSource, *recordingClock);
     attachRecordingController();
 }
 

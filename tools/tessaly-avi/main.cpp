@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/recorder_commands.h"
 #include "tools/tessaly-avi/commands.h"
 
 namespace {
@@ -17,6 +18,10 @@ struct Command {
 // New subcommands (record, repair) are added here.
 constexpr Command kCommands[] = {
     {"info", "info [--json] FILE...   describe AVI files", tessaly_avi::runInfo},
+    {"record", "record [--dir DIR] [--seconds N]   record the X11 screen until N s or a signal",
+     tessaly_avi::runRecord},
+    {"repair", "repair FILE...   complete recordings whose writer never closed them",
+     tessaly_avi::runRepair},
 };
 
 void printUsage(std::FILE* to) {

@@ -1,0 +1,210 @@
+#include "recorder/recording_controller.h"
+
+#include <QDir>
+#include <QFile>
+
+#include "platform/disk_space.h"
+#include "recorder/recording_names.h"
+
+namespace recorder {
+
+QString noSpaceMessage() {
+    return QStringLiteral("Not enough space, recording stopped.");
+}
+
+QString recordFailedMessage() {
+    return QStringLiteral("Record failed. Create Avi file failed.");
+}
+
+QString recordErrorMessage(int lastRecordError) {
+    return lastRecordError == kRecordErrNoSpace ? noSpaceMessage() : recordFailedMessage();
+}
+
+QString screenUnavailableMessage(int screenStatus) {
+    switch (screenStatus) {
+        case kScreenOk:
+            return {};
+        case kScreenErrNeedsX11:
+            return QStringLiteral(
+                "Screen capture needs an X11 session. This Wayland session gives no access to "
+                "the screen; log in with an X11 (Xorg) session to record.");
+        default:
+            return QStringLiteral("Record failed. The screen cannot be read (%1).")
+                .arg(QString::fromLatin1(screenStatusName(screenStatus)));
+    }
+}
+
+RecordingController::RecordingController(ScreenSource& screen, const Clock& clock)
+    : screen_(screen), clock_(clock), writer_(clock), freeSpace_(driveFreeSpace) {
+    screenStatus_ = screen_.probe(geometry_);
+    if (screenStatus_ == kScreenOk && !isUsableGeometry(geometry_))
+        screenStatus_ = kScreenErrBadGeometry;
+}
+
+RecordingController::~RecordingController() {
+    // Whatever ends the program, the recording's file is completed.
+    stopTimer();
+    writer_.closeAviFile();
+    releaseScreen();
+}
+
+void RecordingController::setCaptureTimer(QTimer* timer) {
+    timer_ = timer;
+    if (timer_) {
+        // Ticks pace the video against the wall clock; a coarse timer would
+        // let them wander by 5%.
+        timer_->setTimerType(Qt::PreciseTimer);
+    }
+}
+
+void RecordingController::setSaveDirectory(std::function<QString()> saveDirectory) {
+    saveDirectory_ = std::move(saveDirectory);
+}
+
+void RecordingController::setFreeSpaceQuery(std::function<int(const QString&, qint64&)> query) {
+    freeSpace_ = std::move(query);
+}
+
+void RecordingController::start() {
+    stopTimer();
+    writer_.resetFrameCount();
+    // An earlier recording's failure must not be reported again by a stop
+    // that comes before this recording's first tick.
+    lastRecordError_ = 0;
+    runStarted_ = false;
+    startTimer();
+    isRecording_ = true;
+}
+
+int RecordingController::stop(PauseClearing clearing) {
+    if (clearing == PauseClearing::BeforeClose)
+        isPaused_ = false;
+    stopTimer();
+    const int closed = writer_.closeAviFile();
+    if (clearing == PauseClearing::AfterClose) {
+        writer_.resetFrameCount();
+        isPaused_ = false;
+    }
+    releaseScreen();
+    isRecording_ = false;
+    return closed;
+}
+
+bool RecordingController::togglePause() {
+    if (!isRecording_)
+        return false;
+    if (!isPaused_) {
+        stopTimer();
+        // What was written so far survives a pause of any length.
+        writer_.refreshNow();
+    } else {
+        // The paused time is left out: pacing starts again from the next frame.
+        runStarted_ = false;
+        startTimer();
+    }
+    isPaused_ = !isPaused_;
+    return true;
+}
+
+int RecordingController::tick() {
+    if (!isRecording_ || isPaused_) {
+        // A tick queued before the timer stopped: nothing to do, and nothing
+        // for the caller to stop.
+        return 0;
+    }
+    const std::int64_t now = clock_.monotonicMs();
+    int result = kScreenOk;
+    QString saveDir = lastSaveDir_;
+    if (writer_.frameCount() == 0)
+        result = beginFile(saveDir);
+    if (result == 0) {
+        const int status = appendFrame(now);
+        if (status != 0)
+            result = failureResult(status, saveDir);
+    }
+    lastRecordError_ = result;
+    return result;
+}
+
+int RecordingController::beginFile(QString& saveDir) {
+    if (!screenOpen_) {
+        if (int rc = screen_.open(geometry_); rc != kScreenOk)
+            return rc;
+        screenOpen_ = true;
+        frame_.assign(frameBytes(geometry_), 0);
+        frameHeader_ = frameFormatHeader(geometry_);
+    }
+    // The grab's own failures leave a black frame, which is still written.
+    screen_.grab(frame_);
+    saveDir = saveDirectory_ ? saveDirectory_() : defaultSaveDirectory();
+    lastSaveDir_ = saveDir;
+    // An existing directory, or one that cannot be made, shows up as a
+    // failure to create the file.
+    QDir().mkpath(saveDir);
+    const QString path = freeRecordingPath(saveDir, clock_.localNow());
+    runStarted_ = false;
+    writer_.setFreeSpaceProbe([this, saveDir] {
+        qint64 freeBytes = -1;
+        if (freeSpace_)
+            freeSpace_(saveDir, freeBytes);
+        return static_cast<std::int64_t>(freeBytes);
+    });
+    return writer_.createAviFile(QFile::encodeName(path).toStdString(), frameHeader_, false);
+}
+
+int RecordingController::appendFrame(std::int64_t now) {
+    if (writer_.frameCount() > 0) {
+        // Not the first tick: this tick's frame was grabbed in beginFile otherwise.
+        screen_.grab(frame_);
+    }
+    if (!runStarted_) {
+        runStarted_ = true;
+        runStartMs_ = now;
+        runFrames_ = 0;
+    }
+    // A tick that comes a whole period or more after its slot fills the slots
+    // it missed with the previous picture, so the video keeps to the wall
+    // clock (and to the sound) instead of playing faster than real time.
+    const std::int64_t due = runStartMs_ + static_cast<std::int64_t>(runFrames_) * kCapturePeriodMs;
+    const std::int64_t late = now - due;
+    const std::int64_t missed = late >= kCapturePeriodMs ? late / kCapturePeriodMs : 0;
+    for (std::int64_t i = 0; i < missed; ++i) {
+        if (int rc = writer_.writeRepeatFrame(); rc != 0)
+            return rc;
+        ++runFrames_;
+    }
+    if (int rc = writer_.writeAviFrame(frame_.data(), frameHeader_); rc != 0)
+        return rc;
+    ++runFrames_;
+    return 0;
+}
+
+int RecordingController::failureResult(int status, const QString& saveDir) const {
+    qint64 freeBytes = 0;
+    if (freeSpace_)
+        freeSpace_(saveDir, freeBytes);
+    return freeBytes < kFullDriveBytes ? kRecordErrNoSpace : status;
+}
+
+QString RecordingController::recordFilePath() const {
+    return QFile::decodeName(QByteArray::fromStdString(writer_.recordFilePath()));
+}
+
+void RecordingController::startTimer() {
+    if (timer_)
+        timer_->start(kCapturePeriodMs);
+}
+
+void RecordingController::stopTimer() {
+    if (timer_)
+        timer_->stop();
+}
+
+void RecordingController::releaseScreen() {
+    screen_.close();
+    screenOpen_ = false;
+    // 8 MB at 1920 by 1080: not kept while no recording runs.
+    std::vector<std::uint8_t>().swap(frame_);
+}
+
+}  // namespace recorder

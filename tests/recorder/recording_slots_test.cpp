@@ -1,0 +1,311 @@
+// The main window's recording slots and tray, on Qt's offscreen platform,
+// with a scripted screen and a hand-stepped clock (test doubles) but real
+// files: texts, icons and enabled states of the tray entries, the window's
+// visibility, the messages, a full drive, closing and quitting mid-recording.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include "media/avi_reader.h"
+#include "recorder_test_support.h"
+#include "tests/platform/scoped_tmpfs.h"
+#include "ui/drui.h"
+
+namespace {
+
+void ensureApplication() {
+    if (QApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "recorder_slots_test";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);  // lives for the whole test run
+}
+
+bool sameIcon(const QIcon& icon, const char* resource) {
+    const QIcon expected{QString::fromLatin1(resource)};
+    return icon.pixmap(16, 16).toImage() == expected.pixmap(16, 16).toImage();
+}
+
+struct Message {
+    QString title;
+    QString text;
+};
+
+class RecordingSlotsWithDoubles : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ensureApplication();
+        ASSERT_TRUE(dir.isValid());
+        window = std::make_unique<DRUI>();
+        window->setIniPath(dir.filePath(QStringLiteral("VodozaZevuri.ini")));
+        window->setupPages();
+        auto screenDouble = std::make_unique<ScriptedScreenDouble>();
+        auto clockDouble = std::make_unique<ManualClockDouble>();
+        screen = screenDouble.get();
+        clock = clockDouble.get();
+        window->setRecordingSources(std::move(screenDouble), std::move(clockDouble));
+        window->showInformation = [this](QWidget*, const QString& title, const QString& text) {
+            messages.push_back({title, text});
+        };
+        saveDir = dir.filePath(QStringLiteral("save"));
+        window->savePathEdit->setText(saveDir);
+        window->show();
+        window->btnSlot();  // opens the record page and sets up the tray
+    }
+
+    QAction* entry(int i) const { return window->trayIcon->contextMenu()->actions().at(i); }
+    void tick(int ms = 200) {
+        clock->advance(ms);
+        window->doTimerRec();
+    }
+    bool windowOutOfTheWay() const {
+        return QSystemTrayIcon::isSystemTrayAvailable() ? !window->isVisible()
+                                                        : window->isMinimized();
+    }
+    void expectRecordingEntries() const {
+        EXPECT_TRUE(entry(0)->isEnabled());
+        EXPECT_EQ(entry(0)->text(), QStringLiteral("Pause"));
+        EXPECT_TRUE(sameIcon(entry(0)->icon(), ":/image/pause.png"));
+        EXPECT_EQ(entry(1)->text(), QStringLiteral("Stop"));
+        EXPECT_TRUE(sameIcon(entry(1)->icon(), ":/image/stop.png"));
+    }
+    void expectStoppedEntries() const {
+        EXPECT_FALSE(entry(0)->isEnabled());
+        EXPECT_EQ(entry(0)->text(), QStringLiteral("Pause"));
+        EXPECT_TRUE(sameIcon(entry(0)->icon(), ":/image/pause.png"));
+        EXPECT_EQ(entry(1)->text(), QStringLiteral("Start"));
+        EXPECT_TRUE(sameIcon(entry(1)->icon(), ":/image/play.png"));
+    }
+
+    QTemporaryDir dir;
+    QString saveDir;
+    std::unique_ptr<DRUI> window;
+    ScriptedScreenDouble* screen = nullptr;
+    ManualClockDouble* clock = nullptr;
+    std::vector<Message> messages;
+};
+
+TEST_F(RecordingSlotsWithDoubles, TheTrayStartsHiddenWithPauseStopQuit) {
+    ASSERT_NE(window->trayIcon, nullptr);
+    EXPECT_FALSE(window->trayIcon->isVisible());
+    EXPECT_EQ(window->trayIcon->toolTip(), QStringLiteral("Tessaly Recorder"));
+    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
+    const QList<QAction*> actions = window->trayIcon->contextMenu()->actions();
+    ASSERT_EQ(actions.size(), 3);
+    EXPECT_EQ(actions[0]->text(), QStringLiteral("Pause"));
+    EXPECT_EQ(actions[1]->text(), QStringLiteral("Stop"));
+    EXPECT_EQ(actions[2]->text(), QStringLiteral("Quit"));
+    EXPECT_TRUE(sameIcon(actions[2]->icon(), ":/image/quit.png"));
+    // Opening the record page again leaves exactly one icon.
+    window->btnSlotBack();
+    window->btnSlot();
+    EXPECT_EQ(window->findChildren<QSystemTrayIcon*>().size(), 1);
+}
+
+TEST_F(RecordingSlotsWithDoubles, RecordPauseResumeStopFromTheButton) {
+    window->btnSlotRecord();
+    EXPECT_EQ(window->recordButton->text(), QStringLiteral("Stop"));
+    expectRecordingEntries();
+    EXPECT_TRUE(window->trayIcon->isVisible());
+    EXPECT_TRUE(windowOutOfTheWay());
+    EXPECT_TRUE(window->captureTimer->isActive());
+    EXPECT_EQ(window->captureTimer->interval(), 200);
+    for (int i = 0; i < 5; ++i)
+        tick();
+
+    window->btnSlotMenuPause();
+    EXPECT_FALSE(window->captureTimer->isActive());
+    EXPECT_TRUE(entry(0)->isEnabled());
+    EXPECT_EQ(entry(0)->text(), QStringLiteral("Start"));
+    EXPECT_TRUE(sameIcon(entry(0)->icon(), ":/image/play.png"));
+    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
+    clock->advance(10000);
+
+    window->btnSlotMenuPause();
+    EXPECT_TRUE(window->captureTimer->isActive());
+    expectRecordingEntries();
+    tick();
+
+    window->btnSlotRecord();
+    EXPECT_EQ(window->recordButton->text(), QStringLiteral("Start"));
+    expectStoppedEntries();
+    EXPECT_TRUE(window->trayIcon->isVisible());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+    EXPECT_FALSE(window->captureTimer->isActive());
+    EXPECT_TRUE(messages.empty());
+    const QStringList files = QDir(saveDir).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_EQ(files[0], QStringLiteral("20161205093007.avi"));
+    EXPECT_EQ(readRecording(QDir(saveDir).filePath(files[0])).pictures.size(), 6u);
+}
+
+TEST_F(RecordingSlotsWithDoubles, StartAndStopFromTheMenuWhilePaused) {
+    window->btnSlotMenuStop();
+    EXPECT_EQ(window->recordButton->text(), QStringLiteral("Record"));  // not touched
+    expectRecordingEntries();
+    EXPECT_FALSE(window->trayIcon->isVisible());  // only the button shows it
+    EXPECT_TRUE(windowOutOfTheWay());
+    tick();
+    tick();
+    window->btnSlotMenuPause();
+    window->btnSlotMenuStop();
+    EXPECT_EQ(window->recordButton->text(), QStringLiteral("Start"));
+    expectStoppedEntries();
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->recordingController->isPaused());
+    EXPECT_TRUE(messages.empty());
+    EXPECT_EQ(readRecording(window->recordingController->recordFilePath()).pictures.size(), 2u);
+    // The disabled Pause entry does nothing now.
+    window->btnSlotMenuPause();
+    EXPECT_FALSE(window->recordingController->isPaused());
+}
+
+TEST_F(RecordingSlotsWithDoubles, TheTrayPictureAlternatesEverySixteenTicks) {
+    window->btnSlotRecord();
+    for (int i = 0; i < 16; ++i)
+        tick();
+    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
+    tick();
+    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec2.png"));
+    for (int i = 0; i < 14; ++i)
+        tick();
+    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec2.png"));
+    tick();  // the count wraps, the picture stays
+    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec2.png"));
+    tick();
+    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
+    window->btnSlotRecord();
+    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
+}
+
+TEST_F(RecordingSlotsWithDoubles, AFailedCreateStopsWithItsMessage) {
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    window->savePathEdit->setText(plain.fileName() + QStringLiteral("/sub"));
+    window->btnSlotRecord();
+    tick();
+    EXPECT_FALSE(window->recordingController->isRecording());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->recordButton->text(), QStringLiteral("Start"));
+    expectStoppedEntries();
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].title, QStringLiteral("Recorder"));
+    EXPECT_EQ(messages[0].text, QStringLiteral("Record failed. Create Avi file failed."));
+
+    // The next recording, stopped before its first tick, reports nothing.
+    window->savePathEdit->setText(saveDir);
+    window->btnSlotRecord();
+    window->btnSlotRecord();
+    EXPECT_EQ(messages.size(), 1u);
+}
+
+TEST_F(RecordingSlotsWithDoubles, AFullDriveStopsWithItsMessageAndKeepsTheFrames) {
+    ScopedTmpfs small("size=1m");
+    if (!small.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << small.error().toStdString();
+    screen->noise = true;
+    window->savePathEdit->setText(small.path());
+    window->btnSlotRecord();
+    std::uint64_t lastCount = 0;
+    for (int i = 0; i < 2000 && window->recordingController->isRecording(); ++i) {
+        lastCount = window->recordingController->frameCount();
+        tick();
+    }
+    ASSERT_FALSE(window->recordingController->isRecording());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].title, QStringLiteral("Recorder"));
+    EXPECT_EQ(messages[0].text, QStringLiteral("Not enough space, recording stopped."));
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isMinimized());
+    const QString path = window->recordingController->recordFilePath();
+    const RecordingContents file = readRecording(path);
+    ASSERT_EQ(file.status, 0);
+    EXPECT_GT(lastCount, 5u);
+    EXPECT_GE(file.pictures.size(), lastCount);
+    EXPECT_GE(probeWithFfprobe(path).decodedFrames, static_cast<int>(lastCount));
+    // Every frame is in the file's index, not only found by scanning.
+    media::AviReader reader;
+    ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
+    EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
+    EXPECT_EQ(reader.recoveredChunks(), 0u);
+}
+
+TEST_F(RecordingSlotsWithDoubles, ClosingTheWindowMidRecordingCompletesTheFile) {
+    QSignalSpy closed(window.get(), &DRUI::windowClosed);
+    window->btnSlotRecord();
+    for (int i = 0; i < 4; ++i)
+        tick();
+    window->close();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->recordingController->isRecording());
+    EXPECT_FALSE(window->captureTimer->isActive());
+    const QString path = window->recordingController->recordFilePath();
+    window.reset();
+    const RecordingContents file = readRecording(path);
+    ASSERT_EQ(file.status, 0);
+    EXPECT_EQ(file.pictures.size(), 4u);
+    media::AviReader reader;
+    ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
+    EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
+    EXPECT_EQ(reader.recoveredChunks(), 0u);
+}
+
+TEST_F(RecordingSlotsWithDoubles, QuitMidRecordingFinishesTheFileAndCloses) {
+    QSignalSpy closed(window.get(), &DRUI::windowClosed);
+    window->btnSlotRecord();
+    tick();
+    tick();
+    window->btnSlotMenuQuit();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->isVisible());
+    EXPECT_EQ(readRecording(window->recordingController->recordFilePath()).pictures.size(), 2u);
+}
+
+TEST_F(RecordingSlotsWithDoubles, QuitWhileIdleCreatesNoFile) {
+    QSignalSpy closed(window.get(), &DRUI::windowClosed);
+    window->btnSlotMenuQuit();
+    EXPECT_EQ(closed.count(), 1);
+    EXPECT_FALSE(window->recordingController->isRecording());
+    EXPECT_FALSE(QDir(saveDir).exists() && !QDir(saveDir).entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(RecordingSlotsWithDoubles, ClicksOnTheTrayIconBringTheWindowBack) {
+    window->hide();
+    window->trayiconActivated(QSystemTrayIcon::MiddleClick);
+    EXPECT_FALSE(window->isVisible());
+    window->trayiconActivated(QSystemTrayIcon::Context);
+    EXPECT_FALSE(window->isVisible());
+    window->trayiconActivated(QSystemTrayIcon::Trigger);
+    EXPECT_TRUE(window->isVisible());
+    window->showMinimized();
+    window->trayiconActivated(QSystemTrayIcon::DoubleClick);
+    EXPECT_FALSE(window->isMinimized());
+}
+
+TEST_F(RecordingSlotsWithDoubles, AScreenWithoutX11AccessIsNotRecorded) {
+    auto screenDouble = std::make_unique<ScriptedScreenDouble>();
+    screenDouble->probeStatus = kScreenErrNeedsX11;
+    window->setRecordingSources(std::move(screenDouble), std::make_unique<ManualClockDouble>());
+    window->btnSlotRecord();
+    EXPECT_FALSE(window->recordingController->isRecording());
+    EXPECT_EQ(window->recordButton->text(), QStringLiteral("Record"));
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_TRUE(
+        messages[0].text.startsWith(QStringLiteral("Screen capture needs an X11 session.")));
+}
+
+}  // namespace

@@ -1,0 +1,276 @@
+// Real recordings of a real X server (the Xvfb of scripts/with-xvfb.sh): the
+// main window's own slots and timer recording a known picture, and the
+// command-line recorder stopped by a signal or killed outright.
+#include <gtest/gtest.h>
+
+#include <signal.h>
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include "media/avi_reader.h"
+#include "recorder_test_support.h"
+#include "tests/platform/scoped_tmpfs.h"
+#include "tests/platform/x11_test_display.h"
+#include "ui/drui.h"
+
+namespace {
+
+void ensureApplication() {
+    if (QApplication::instance())
+        return;
+    static int argc = 1;
+    static char name[] = "recorder_xvfb_test";
+    static char* argv[] = {name, nullptr};
+    new QApplication(argc, argv);  // lives for the whole test run
+}
+
+void runEventLoopFor(int ms) {
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+
+struct Rect {
+    int x, y, w, h;
+    bool contains(int px, int py) const { return px >= x && px < x + w && py >= y && py < y + h; }
+};
+
+// The known picture: a blue root window with a red window top left and a
+// green one bottom right, on 4-pixel boundaries like Video 1's blocks.
+constexpr std::uint32_t kRootColour = 0x3366CC;
+constexpr Rect kRedRect{20, 20, 300, 148};
+constexpr std::uint32_t kRed = 0xFF0000;
+constexpr Rect kGreenRect{1560, 900, 300, 148};
+constexpr std::uint32_t kGreen = 0x00FF00;
+
+std::uint16_t expectedPixel(int x, int y) {
+    if (kRedRect.contains(x, y))
+        return rgb555(kRed);
+    if (kGreenRect.contains(x, y))
+        return rgb555(kGreen);
+    return rgb555(kRootColour);
+}
+
+// Counts pixels that differ from the known picture, top-down rows of 5-5-5
+// pixels, leaving out `skip` (where the main window may lie).
+int mismatches(const std::uint16_t* topDown, int width, int height, const Rect& skip) {
+    int bad = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (!skip.contains(x, y) && (topDown[y * width + x] & 0x7FFF) != expectedPixel(x, y))
+                ++bad;
+    return bad;
+}
+
+QString tessalyAvi() {
+    return QStringLiteral(TESSALY_BIN_DIR "/tessaly-avi");
+}
+
+// dwTotalFrames of the main AVI header: the frames the last header refresh
+// on disk speaks for.
+std::uint32_t headerFrameCount(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray head = f.read(52);
+    if (head.size() < 52)
+        return 0;
+    const auto* p = reinterpret_cast<const unsigned char*>(head.constData()) + 48;
+    return p[0] | p[1] << 8 | p[2] << 16 | static_cast<std::uint32_t>(p[3]) << 24;
+}
+
+TEST(RecordingOnXvfb, TheWindowsSlotsRecordTheKnownPicture) {
+    XPainter painter;
+    ASSERT_TRUE(painter.ok()) << "no X display";
+    painter.paintRoot(kRootColour);
+    painter.addWindow(kRedRect.x, kRedRect.y, kRedRect.w, kRedRect.h, kRed);
+    painter.addWindow(kGreenRect.x, kGreenRect.y, kGreenRect.w, kGreenRect.h, kGreen);
+
+    ensureApplication();
+    QTemporaryDir dir;
+    DRUI window;
+    window.setIniPath(dir.filePath(QStringLiteral("VodozaZevuri.ini")));
+    window.setupPages();
+    std::vector<QString> messages;
+    window.showInformation = [&](QWidget*, const QString&, const QString& text) {
+        messages.push_back(text);
+    };
+    const QString saveDir = dir.filePath(QStringLiteral("TessalySave"));
+    window.savePathEdit->setText(saveDir);
+    window.show();
+    window.btnSlot();
+    ASSERT_EQ(window.recordingController->screenStatus(), 0);
+
+    QElapsedTimer recording;
+    window.btnSlotRecord();
+    recording.start();
+    runEventLoopFor(2100);
+    window.btnSlotRecord();
+    const qint64 recordedMs = recording.elapsed();
+    EXPECT_TRUE(messages.empty());
+    EXPECT_TRUE(window.isVisible());
+
+    const QStringList files = QDir(saveDir).entryList(QDir::Files);
+    ASSERT_EQ(files.size(), 1);
+    EXPECT_TRUE(QRegularExpression(QStringLiteral("^\\d{14}\\.avi$")).match(files[0]).hasMatch())
+        << files[0].toStdString();
+    const QString path = QDir(saveDir).filePath(files[0]);
+
+    const ProbeResult probe = probeWithFfprobe(path);
+    ASSERT_TRUE(probe.ok);
+    EXPECT_EQ(probe.streams, 1);
+    EXPECT_EQ(probe.codec, QStringLiteral("msvideo1"));
+    EXPECT_EQ(probe.width, 1920);
+    EXPECT_EQ(probe.height, 1080);
+    EXPECT_EQ(probe.frameRate, QStringLiteral("5/1"));
+    // About two seconds at 5 frames a second. Late ticks are filled in, so
+    // the count follows the time the recording really ran, whatever the
+    // machine's load: one frame per 200 ms, the first 200 ms after the start.
+    const int expectedFrames = static_cast<int>(recordedMs / 200);
+    EXPECT_GE(probe.packets, expectedFrames - 1);
+    EXPECT_LE(probe.packets, expectedFrames + 1);
+    EXPECT_GE(probe.packets, 8);
+
+    // The window may lie in the middle of the screen (minimised where there
+    // is no tray): that part is left out.
+    const Rect windowArea{window.x() - 4, window.y() - 4, window.width() + 8, window.height() + 8};
+    int code = 0;
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-v", "error", "-i", path, "-vf", "select=eq(n\\,5)", "-frames:v", "1", "-f",
+                  "rawvideo", "-pix_fmt", "rgb555le", "-"});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+    code = ffmpeg.exitCode();
+    ASSERT_EQ(code, 0);
+    const QByteArray raw = ffmpeg.readAllStandardOutput();
+    ASSERT_EQ(raw.size(), 1920 * 1080 * 2);
+    EXPECT_EQ(
+        mismatches(reinterpret_cast<const std::uint16_t*>(raw.constData()), 1920, 1080, windowArea),
+        0);
+
+    // Our own decoder sees the same picture (bottom-up rows).
+    const RecordingContents ours = readRecording(path);
+    ASSERT_EQ(ours.status, 0);
+    ASSERT_GT(ours.pictures.size(), 5u);
+    std::vector<std::uint16_t> topDown(1920 * 1080);
+    const auto* bottomUp = reinterpret_cast<const std::uint16_t*>(ours.pictures[5].data());
+    for (int y = 0; y < 1080; ++y)
+        std::copy_n(bottomUp + (1079 - y) * 1920, 1920, topDown.data() + y * 1920);
+    EXPECT_EQ(mismatches(topDown.data(), 1920, 1080, windowArea), 0);
+}
+
+TEST(RecordingOnXvfb, AFullDriveEndsTheRecordingWithItsMessage) {
+    // A whole-screen key frame of the painted picture takes about 260 KB:
+    // 1 MiB holds a few seconds of it.
+    ScopedTmpfs small("size=1m");
+    if (!small.mounted())
+        GTEST_SKIP() << "cannot mount a small tmpfs here: " << small.error().toStdString();
+    XPainter painter;
+    ASSERT_TRUE(painter.ok()) << "no X display";
+    painter.paintRoot(kRootColour);
+    painter.addWindow(kRedRect.x, kRedRect.y, kRedRect.w, kRedRect.h, kRed);
+
+    ensureApplication();
+    QTemporaryDir dir;
+    DRUI window;
+    window.setIniPath(dir.filePath(QStringLiteral("VodozaZevuri.ini")));
+    window.setupPages();
+    std::vector<QString> messages;
+    window.showInformation = [&](QWidget*, const QString&, const QString& text) {
+        messages.push_back(text);
+    };
+    window.savePathEdit->setText(small.path());
+    window.show();
+    window.btnSlot();
+    window.btnSlotRecord();
+    std::uint64_t lastCount = 0;
+    for (int i = 0; i < 600 && window.recordingController->isRecording(); ++i) {
+        lastCount = window.recordingController->frameCount();
+        runEventLoopFor(100);
+    }
+    ASSERT_FALSE(window.recordingController->isRecording()) << "the drive never filled";
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0], QStringLiteral("Not enough space, recording stopped."));
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
+    EXPECT_EQ(window.recordButton->text(), QStringLiteral("Start"));
+
+    const QString path = window.recordingController->recordFilePath();
+    media::AviReader reader;
+    ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
+    EXPECT_GE(reader.stream(0).chunks.size(), lastCount);
+    EXPECT_GT(lastCount, 0u);
+    EXPECT_GE(probeWithFfprobe(path).decodedFrames, static_cast<int>(lastCount));
+}
+
+TEST(RecordingOnXvfb, TheCommandRecorderStopsCleanlyOnSigterm) {
+    QTemporaryDir dir;
+    QProcess recorder;
+    recorder.start(tessalyAvi(), {"record", "--dir", dir.path()});
+    ASSERT_TRUE(recorder.waitForStarted());
+    ASSERT_TRUE(recorder.waitForReadyRead(20000)) << "no path printed";
+    const QString path = QString::fromLocal8Bit(recorder.readLine()).trimmed();
+    QThread::msleep(1500);
+    ::kill(static_cast<pid_t>(recorder.processId()), SIGTERM);
+    ASSERT_TRUE(recorder.waitForFinished(20000));
+    EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(recorder.exitCode(), 0) << recorder.readAllStandardError().toStdString();
+    EXPECT_EQ(QFileInfo(path).dir().absolutePath(), QDir(dir.path()).absolutePath());
+
+    media::AviReader reader;
+    ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
+    EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
+    EXPECT_EQ(reader.recoveredChunks(), 0u);
+    EXPECT_GE(reader.stream(0).chunks.size(), 5u);
+    EXPECT_EQ(reader.streamCount(), 1);
+}
+
+TEST(RecordingOnXvfb, AKilledRecordingRepairsWithEveryFrameOfItsLastRefresh) {
+    QTemporaryDir dir;
+    QProcess recorder;
+    recorder.start(tessalyAvi(), {"record", "--dir", dir.path()});
+    ASSERT_TRUE(recorder.waitForStarted());
+    ASSERT_TRUE(recorder.waitForReadyRead(20000)) << "no path printed";
+    const QString path = QString::fromLocal8Bit(recorder.readLine()).trimmed();
+    // Long enough for at least one refresh after the first frame's.
+    QThread::msleep(3500);
+    recorder.kill();  // SIGKILL: nothing runs after this
+    ASSERT_TRUE(recorder.waitForFinished(20000));
+    EXPECT_EQ(recorder.exitStatus(), QProcess::CrashExit);
+
+    const std::uint32_t refreshed = headerFrameCount(path);
+    ASSERT_GE(refreshed, 1u);
+    int code = -1;
+    const QString report = runProgram(tessalyAvi(), {"repair", path}, &code);
+    ASSERT_EQ(code, 0) << report.toStdString();
+    EXPECT_FALSE(QFile::exists(path + QStringLiteral(".repair-tmp")));
+
+    media::AviReader reader;
+    ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
+    EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
+    EXPECT_GE(reader.stream(0).chunks.size(), refreshed);
+    EXPECT_GE(probeWithFfprobe(path).decodedFrames, static_cast<int>(refreshed));
+}
+
+TEST(RecordingOnXvfb, TheCommandRecorderRefusesBadArguments) {
+    int code = 0;
+    runProgram(tessalyAvi(), {"record", "--seconds", "soon"}, &code);
+    EXPECT_EQ(code, 2);
+    runProgram(tessalyAvi(), {"record", "--bogus"}, &code);
+    EXPECT_EQ(code, 2);
+    runProgram(tessalyAvi(), {"repair"}, &code);
+    EXPECT_EQ(code, 2);
+}
+
+}  // namespace
