@@ -45,10 +45,11 @@ enum class AviProbeScope {
     Duration,
 };
 
-// 0, or a nonzero status: kAviErrFileOpen when the path is not a regular file
-// or cannot be opened (a FIFO is refused without waiting for a writer), kAviErrBadFormat when the
-// file has no readable AVI header (also when it ends inside the main header or the first stream's
-// header). A recording cut short after its headers keeps what its headers say.
+// 0, or a nonzero status: kAviErrFileOpen when the path is not a regular
+// file or cannot be opened (a FIFO is refused without waiting for a writer),
+// kAviErrBadFormat when the file has no readable AVI header (also when it ends
+// inside the main header or the first stream's header). A recording cut short
+// after its headers keeps what its headers say.
 int aviProbeFile(const std::string& path, AviProbe& probe,
                  AviProbeScope scope = AviProbeScope::WholeHeader);
 

@@ -1,6 +1,9 @@
 #include "media/binary_file.h"
 
-#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <limits>
 
 namespace media {
@@ -20,27 +23,26 @@ BinaryFile::~BinaryFile() {
 
 bool BinaryFile::open(const std::string& path, Mode mode) {
     close();
-    // Only regular files: opening a FIFO or a device for reading could block
-    // or never end.
-    std::error_code error;
-    if (mode == Mode::Read && !std::filesystem::is_regular_file(path, error))
+    // Reading takes regular files only: a FIFO or a device could block or
+    // never end. The type is checked on the opened descriptor (non-blocking,
+    // so opening a FIFO cannot wait), which also gives the size without a
+    // seek to the end.
+    const int flags = mode == Mode::Read ? (O_RDONLY | O_NONBLOCK | O_CLOEXEC)
+                                         : (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC);
+    const int fd = ::open(path.c_str(), flags, 0666);
+    if (fd < 0)
         return false;
-    file_ = std::fopen(path.c_str(), mode == Mode::Read ? "rb" : "w+b");
-    if (!file_)
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || (mode == Mode::Read && !S_ISREG(status.st_mode))) {
+        ::close(fd);
         return false;
-    size_ = 0;
-    if (mode == Mode::Read) {
-        if (fseeko(file_, 0, SEEK_END) != 0) {
-            close();
-            return false;
-        }
-        const off_t end = ftello(file_);
-        if (end < 0) {
-            close();
-            return false;
-        }
-        size_ = static_cast<std::uint64_t>(end);
     }
+    file_ = ::fdopen(fd, mode == Mode::Read ? "rb" : "w+b");
+    if (!file_) {
+        ::close(fd);
+        return false;
+    }
+    size_ = mode == Mode::Read ? static_cast<std::uint64_t>(status.st_size) : 0;
     positionKnown_ = false;
     return true;
 }

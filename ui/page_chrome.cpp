@@ -20,14 +20,14 @@ constexpr int kLinkButtonStep = 30;
 
 const QString kLegalNotice = QStringLiteral("\u00a9 2026 Tessaly. All rights reserved.");
 
-struct LinkSpec {
+struct LinkButtonInfo {
     const char* image;
     const char* objectName;
     void (DRUI::*slot)();
 };
 
 // Indices 0 about, 1 support, 2 help, right to left along the title bar.
-const LinkSpec kLinks[] = {
+const LinkButtonInfo kLinks[] = {
     {":/image/about.png", "aboutLink", &DRUI::btnAboutSlot},
     {":/image/support.png", "supportLink", &DRUI::btnSupportSlot},
     {":/image/help.png", "helpLink", &DRUI::btnHelpSlot},
@@ -91,13 +91,13 @@ QHBoxLayout* DRUI::buildTitleBar(PageIndex page) {
 }
 
 QPushButton* DRUI::linkButton(int index, int x, QWidget* titleBar) {
-    const LinkSpec& spec = kLinks[index];
+    const LinkButtonInfo& link = kLinks[index];
     auto* button = new QPushButton(titleBar);
-    button->setObjectName(QLatin1String(spec.objectName));
+    button->setObjectName(QLatin1String(link.objectName));
     button->setFlat(true);
     button->setGeometry(x, kLinkButtonY, 40, 20);
     button->setFont(look::linkFont());
-    const QPixmap image(QLatin1String(spec.image));
+    const QPixmap image(QLatin1String(link.image));
     if (!image.isNull()) {
         const QSize shown(int(image.width() / kLinkImageScale),
                           int(image.height() / kLinkImageScale));
@@ -107,7 +107,7 @@ QPushButton* DRUI::linkButton(int index, int x, QWidget* titleBar) {
     }
     button->setStyleSheet(look::darkFill());
     button->setCursor(Qt::PointingHandCursor);
-    connect(button, &QPushButton::clicked, this, spec.slot);
+    connect(button, &QPushButton::clicked, this, link.slot);
     return button;
 }
 

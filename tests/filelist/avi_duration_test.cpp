@@ -229,8 +229,23 @@ TEST_F(AviDurationTest, OpenDmlTotalCountsWhenItIsTheLonger) {
     // The total counts video frames only.
     const StreamFields sound{"auds", 1, 44100, 441000};
     EXPECT_EQ(durationOfBytes(aviFile(hdrl(strl(sound) + odml(1000000))) + nextSegment), 10);
-    // Without a further segment the stream header's length is the whole.
+    // Without a further segment the stream header's length is the whole,
+    // also when a killed recording left data chunks after its RIFF.
     EXPECT_EQ(durationOfBytes(aviFile(hdrl(strl(video) + odml(5000)))), 200);
+    EXPECT_EQ(durationOfBytes(aviFile(hdrl(strl(video) + odml(5000))) +
+                              chunk("00dc", QByteArray(100, 'x'))),
+              200);
+}
+
+TEST_F(AviDurationTest, RecordingCutShortAfterItsHeadersKeepsItsLength) {
+    RecordingShape shape;
+    shape.frames = 50;
+    shape.video1 = true;
+    shape.withSound = true;
+    QFile file(writeRecording("cut.avi", shape));
+    ASSERT_EQ(aviDurationSeconds(file.fileName()), 10);
+    ASSERT_TRUE(file.resize(file.size() / 2));
+    EXPECT_EQ(aviDurationSeconds(file.fileName()), 10);
 }
 
 TEST_F(AviDurationTest, ForeignChunksAndPaddingAreSkipped) {

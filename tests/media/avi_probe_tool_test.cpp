@@ -1,5 +1,8 @@
 // The header-only probe used by directory listings, and the tessaly-avi tool.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
 
 #include "media/avi_probe.h"
 #include "media/avi_reader.h"
@@ -64,6 +67,88 @@ TEST(AviProbe, ReadsFfmpegHeaders) {
     EXPECT_EQ(p.length, 30u);
     EXPECT_EQ(p.rate / p.scale, 10u);
     EXPECT_EQ(p.durationSeconds(), 3u);
+}
+
+namespace {
+
+std::size_t offsetOf(const Bytes& b, std::uint32_t fcc) {
+    for (std::size_t at = 0; at + 4 <= b.size(); ++at) {
+        if (get32(b, at) == fcc)
+            return at;
+    }
+    ADD_FAILURE() << "chunk not found";
+    return 0;
+}
+
+}  // namespace
+
+TEST(AviProbe, DurationScopeReadsOnlyTheFirstStream) {
+    const fs::path dir = scratchDir("probe-scope");
+    ASSERT_EQ(writeRecording(dir / "rec.avi", 32, 16, 27, true).status, kAviOk);
+    AviProbe whole;
+    AviProbe brief;
+    ASSERT_EQ(aviProbeFile((dir / "rec.avi").string(), whole), kAviOk);
+    ASSERT_EQ(aviProbeFile((dir / "rec.avi").string(), brief, AviProbeScope::Duration), kAviOk);
+    EXPECT_EQ(whole.streams, 2u);
+    EXPECT_EQ(whole.odmlTotalFrames, 27u);
+    EXPECT_EQ(brief.streams, 1u);
+    EXPECT_EQ(brief.width, 32u);
+    EXPECT_EQ(brief.fccHandler, kFccMsvc);
+    EXPECT_EQ(brief.length, 27u);
+    EXPECT_FALSE(brief.secondSegmentFollows);
+    EXPECT_EQ(brief.durationSeconds(), 5u);
+}
+
+TEST(AviProbe, OpenDmlTotalCountsOnlyWhenASecondSegmentFollows) {
+    const fs::path dir = scratchDir("probe-odml");
+    AviWriterOptions options;
+    options.segmentLimit = 256 * 1024;  // so that 20 s of sound span segments
+    ASSERT_EQ(writeRecording(dir / "long.avi", 64, 64, 100, true, 0, options).status, kAviOk);
+    Bytes b = readFile(dir / "long.avi");
+    // A writer that leaves the first segment's count in the stream header.
+    const std::size_t lengthAt = offsetOf(b, kFccStrh) + 8 + 32;
+    AviProbe p;
+    ASSERT_EQ(aviProbeFile((dir / "long.avi").string(), p), kAviOk);
+    ASSERT_LT(p.mainTotalFrames, 100u);
+    put32(b.data() + lengthAt, p.mainTotalFrames);
+    writeFile(dir / "first-count.avi", b);
+    for (const AviProbeScope scope : {AviProbeScope::WholeHeader, AviProbeScope::Duration}) {
+        ASSERT_EQ(aviProbeFile((dir / "first-count.avi").string(), p, scope), kAviOk);
+        EXPECT_TRUE(p.secondSegmentFollows);
+        EXPECT_EQ(p.length, p.mainTotalFrames);
+        EXPECT_EQ(p.odmlTotalFrames, 100u);
+        EXPECT_EQ(p.durationSeconds(), 20u);
+    }
+
+    // One segment with bytes after its RIFF, as a recording killed after a
+    // flush leaves it: the stream header's length is the whole.
+    ASSERT_EQ(writeRecording(dir / "short.avi", 64, 64, 25, false).status, kAviOk);
+    Bytes one = readFile(dir / "short.avi");
+    put32(one.data() + offsetOf(one, kFccDmlh) + 8, 500);
+    Bytes tail(64, 0);
+    put32(tail.data(), fourcc("00dc"));
+    put32(tail.data() + 4, 56);
+    one.insert(one.end(), tail.begin(), tail.end());
+    writeFile(dir / "crashed.avi", one);
+    ASSERT_EQ(aviProbeFile((dir / "crashed.avi").string(), p), kAviOk);
+    EXPECT_FALSE(p.secondSegmentFollows);
+    EXPECT_EQ(p.durationSeconds(), 5u);
+    // The same bytes as the start of a second segment.
+    put32(one.data() + one.size() - 64, kFccRiff);
+    put32(one.data() + one.size() - 56, kFccAvix);
+    writeFile(dir / "segment.avi", one);
+    ASSERT_EQ(aviProbeFile((dir / "segment.avi").string(), p), kAviOk);
+    EXPECT_TRUE(p.secondSegmentFollows);
+    EXPECT_EQ(p.durationSeconds(), 100u);
+}
+
+TEST(AviProbe, RefusesWhatIsNotARegularFileWithoutWaiting) {
+    const fs::path dir = scratchDir("probe-special");
+    AviProbe p;
+    EXPECT_EQ(aviProbeFile(dir.string(), p), kAviErrFileOpen);
+    ASSERT_EQ(::mkfifo((dir / "f.avi").c_str(), 0600), 0);
+    EXPECT_EQ(aviProbeFile((dir / "f.avi").string(), p), kAviErrFileOpen);
+    EXPECT_EQ(aviProbeFile(std::string(), p), kAviErrFileOpen);
 }
 
 TEST(AviTool, InfoDescribesFilesAndRefusesOthers) {
