@@ -44,6 +44,7 @@ RecordingController::RecordingController(ScreenSource& screen, const Clock& cloc
 RecordingController::~RecordingController() {
     // Whatever ends the program, the recording's file is completed.
     stopTimer();
+    stopSound();
     writer_.closeAviFile();
     releaseScreen();
 }
@@ -65,8 +66,16 @@ void RecordingController::setFreeSpaceQuery(std::function<int(const QString&, qi
     freeSpace_ = std::move(query);
 }
 
+void RecordingController::setSoundSources(sound::SoundDeviceList* devices,
+                                          sound::SoundSource* capture) {
+    stopSound();
+    soundDevices_ = devices;
+    soundCapture_ = capture;
+}
+
 void RecordingController::start() {
     stopTimer();
+    stopSound();
     writer_.resetFrameCount();
     // An earlier recording's failure must not be reported again by a stop
     // that comes before this recording's first tick.
@@ -80,6 +89,9 @@ int RecordingController::stop(PauseClearing clearing) {
     if (clearing == PauseClearing::BeforeClose)
         isPaused_ = false;
     stopTimer();
+    // Capture ends first and hands over its last, partly filled block; only
+    // then are the streams released.
+    stopSound();
     const int closed = writer_.closeAviFile();
     if (clearing == PauseClearing::AfterClose) {
         writer_.resetFrameCount();
@@ -93,6 +105,10 @@ int RecordingController::stop(PauseClearing clearing) {
 bool RecordingController::togglePause() {
     if (!isRecording_)
         return false;
+    // Capture goes on while paused and drops what arrives, so after the
+    // resume the sound continues with the picture.
+    if (soundCapture_)
+        soundCapture_->setPaused(!isPaused_);
     if (!isPaused_) {
         stopTimer();
         // What was written so far survives a pause of any length.
@@ -149,7 +165,30 @@ int RecordingController::beginFile(QString& saveDir) {
             freeSpace_(saveDir, freeBytes);
         return static_cast<std::int64_t>(freeBytes);
     });
-    return writer_.createAviFile(QFile::encodeName(path).toStdString(), frameHeader_, false);
+    return createFileWithSound(path);
+}
+
+int RecordingController::createFileWithSound(const QString& path) {
+    const std::string file = QFile::encodeName(path).toStdString();
+    if (!soundDevices_ || !soundCapture_ || audioDeviceId_ == sound::kAudioDeviceNone)
+        return writer_.createAviFile(file, frameHeader_, false);
+    // No input at all (or no sound server): no audio stream.
+    const std::vector<sound::SoundDevice> inputs = soundDevices_->inputs();
+    const bool withAudio = !inputs.empty();
+    if (int rc = writer_.createAviFile(file, frameHeader_, withAudio); rc != 0 || !withAudio)
+        return rc;
+    std::string input;
+    if (sound::deviceNameFor(audioDeviceId_, inputs, input)) {
+        soundCapture_->start(input, [this](const std::uint8_t* data, std::size_t bytes) {
+            writer_.writeAviAudio(data, static_cast<std::int32_t>(bytes));
+        });
+    }
+    return 0;
+}
+
+void RecordingController::stopSound() {
+    if (soundCapture_)
+        soundCapture_->stop();
 }
 
 int RecordingController::appendFrame(std::int64_t now) {

@@ -16,6 +16,8 @@
 #include <vector>
 
 #include "platform/screen_source.h"
+#include "platform/sound_devices.h"
+#include "platform/sound_source.h"
 #include "recorder/clock.h"
 #include "recorder/recording_writer.h"
 
@@ -62,6 +64,16 @@ class RecordingController {
     // Free-space query used after a failed write (driveFreeSpace by default).
     void setFreeSpaceQuery(std::function<int(const QString&, qint64&)> query);
 
+    // ---- Sound ----
+    // The sound inputs and the capture that recordings use; both outlive the
+    // controller. Without them (the default) recordings have no sound.
+    void setSoundSources(sound::SoundDeviceList* devices, sound::SoundSource* capture);
+    // The chosen sound source: an input's position in the device list,
+    // sound::kAudioDeviceDefault or sound::kAudioDeviceNone. Read when a
+    // recording's file is created.
+    void setAudioDeviceId(std::uint32_t id) { audioDeviceId_ = id; }
+    std::uint32_t audioDeviceId() const { return audioDeviceId_; }
+
     // Idle -> recording. The file is created by the first tick.
     void start();
     // Recording or paused -> idle: the timer stops, the file is completed.
@@ -89,6 +101,11 @@ class RecordingController {
     void startTimer();
     void stopTimer();
     void releaseScreen();
+    // Adds the audio stream when a sound source is chosen and an input
+    // exists, then starts capture into it (its failure leaves the stream
+    // empty). Returns the file's creation status.
+    int createFileWithSound(const QString& path);
+    void stopSound();
 
     ScreenSource& screen_;
     const Clock& clock_;
@@ -98,6 +115,9 @@ class RecordingController {
     QPointer<QTimer> timer_;
     std::function<QString()> saveDirectory_;
     std::function<int(const QString&, qint64&)> freeSpace_;
+    sound::SoundDeviceList* soundDevices_ = nullptr;
+    sound::SoundSource* soundCapture_ = nullptr;
+    std::uint32_t audioDeviceId_ = sound::kAudioDeviceDefault;
 
     // Read by the sound thread as well.
     std::atomic<bool> isRecording_{false};

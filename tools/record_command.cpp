@@ -11,10 +11,13 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/pulse_sound_devices.h"
+#include "platform/pulse_sound_source.h"
 #include "platform/x11_screen_source.h"
 #include "recorder/clock.h"
 #include "recorder/recording_controller.h"
 #include "recorder/recording_names.h"
+#include "tools/record_audio.h"
 #include "tools/recorder_commands.h"
 
 namespace tessaly_avi {
@@ -22,7 +25,9 @@ namespace {
 
 struct RecordOptions {
     QString directory = recorder::defaultSaveDirectory();
-    double seconds = 0;  // 0: until a signal
+    double seconds = 0;          // 0: until a signal
+    std::string audio = "none";  // --audio: none, default or an input's description
+    bool listAudio = false;
 };
 
 // Returns 0, or 2 after printing what is wrong.
@@ -41,8 +46,14 @@ int parseRecordOptions(const std::vector<std::string>& args, RecordOptions& opti
                 std::fprintf(stderr, "tessaly-avi record: --seconds needs a positive number\n");
                 return 2;
             }
+        } else if (a == "--audio" && hasValue) {
+            options.audio = args[++i];
+        } else if (a == "--list-audio") {
+            options.listAudio = true;
         } else {
-            std::fprintf(stderr, "usage: tessaly-avi record [--dir DIR] [--seconds N]\n");
+            std::fprintf(stderr,
+                         "usage: tessaly-avi record [--dir DIR] [--seconds N] "
+                         "[--audio none|default|NAME] [--list-audio]\n");
             return 2;
         }
     }
@@ -124,6 +135,22 @@ int runRecord(const std::vector<std::string>& args) {
     RecordOptions options;
     if (int rc = parseRecordOptions(args, options); rc != 0)
         return rc;
+    // The inputs are listed once: --audio picks from this list, and the
+    // recording opens the input it picked. Both outlive the controller.
+    sound::FixedSoundDeviceList soundInputs(sound::PulseSoundDeviceList().inputs());
+    sound::PulseSoundSource soundCapture;
+    if (options.listAudio) {
+        printSoundInputs(soundInputs.inputs());
+        return 0;
+    }
+    std::uint32_t audioDeviceId = sound::kAudioDeviceNone;
+    if (!soundChoiceFor(options.audio, soundInputs.inputs(), audioDeviceId)) {
+        std::fprintf(stderr,
+                     "tessaly-avi record: no sound input is described as \"%s\" "
+                     "(see --list-audio)\n",
+                     options.audio.c_str());
+        return 2;
+    }
     static int argc = 1;
     static char name[] = "tessaly-avi";
     static char* argv[] = {name, nullptr};
@@ -144,6 +171,8 @@ int runRecord(const std::vector<std::string>& args) {
     QTimer captureTimer;
     controller.setCaptureTimer(&captureTimer);
     controller.setSaveDirectory([dir = options.directory] { return dir; });
+    controller.setSoundSources(&soundInputs, &soundCapture);
+    controller.setAudioDeviceId(audioDeviceId);
     HeadlessRecording recording(controller);
     QObject::connect(&captureTimer, &QTimer::timeout, [&recording] { recording.tick(); });
 

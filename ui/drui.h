@@ -12,6 +12,8 @@
 #include <functional>
 #include <memory>
 
+#include "platform/pulse_sound_devices.h"
+#include "platform/pulse_sound_source.h"
 #include "platform/screen_source.h"
 #include "recorder/clock.h"
 #include "recorder/recording_controller.h"
@@ -228,8 +230,23 @@ class DRUI : public QMainWindow {
     // an earlier icon goes with its menu and entries.
     void setupTrayIcon();
 
+    // Replaces the sound inputs and the capture (PulseAudio by default; tests
+    // hand in doubles). The record page's list follows at its next build.
+    void setSoundSources(std::unique_ptr<sound::SoundDeviceList> devices,
+                         std::unique_ptr<sound::SoundSource> capture);
+
     std::unique_ptr<ScreenSource> screenSource;
     std::unique_ptr<recorder::Clock> recordingClock;
+    // Declared before the controller, which uses them until it goes.
+    std::unique_ptr<sound::SoundDeviceList> soundDevices =
+        std::make_unique<sound::PulseSoundDeviceList>();
+    std::unique_ptr<sound::SoundSource> soundCapture = std::make_unique<sound::PulseSoundSource>();
+    // The inputs as audioCombo lists them: a recording opens the input of the
+    // entry the user chose, and the first tick does not ask the server again.
+    sound::FixedSoundDeviceList soundInputsShown;
+    // The sound source chosen in audioCombo (an input's position in the list,
+    // or sound::kAudioDeviceDefault / sound::kAudioDeviceNone).
+    std::uint32_t audioDeviceId = sound::kAudioDeviceDefault;
     std::unique_ptr<recorder::RecordingController> recordingController;
     // Ticks counted for the tray icon's alternation between two pictures.
     int trayBlinkCount = 0;
@@ -253,6 +270,8 @@ class DRUI : public QMainWindow {
     void attachRecordingController();
     // The title-bar close ends a running recording first; nothing is lost.
     void finishRecordingOnClose();
+    // Lists the sound sources in audioCombo; its first entry becomes the choice.
+    void fillAudioCombo();
     bool minimisedForRecording = false;
     // ---- end of recording and tray ------------------------------------------
 };

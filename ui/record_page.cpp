@@ -57,7 +57,7 @@ void DRUI::buildRecordPage() {
             .arg(weblinks::audioSetup().toString(QUrl::FullyEncoded)));
     connect(audioHelpLink, &QLabel::linkActivated, this, &DRUI::btnOpenUrl);
     audioHelpLink->show();
-    // The sound sources are listed here once audio capture lands.
+    fillAudioCombo();
 
     caption(QStringLiteral("Save directory:"), panel, {50, 120, 120, 25});
     savePathEdit = new QLineEdit(panel);

@@ -2,10 +2,13 @@
 // capture tick: each slot moves the recording controller and keeps the
 // window, the record button and the tray in step with it.
 #include <QAction>
+#include <QComboBox>
 #include <QIcon>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTimer>
 
 #include "platform/x11_screen_source.h"
@@ -62,6 +65,35 @@ void DRUI::attachRecordingController() {
     recordingController->setCaptureTimer(captureTimer);
     recordingController->setSaveDirectory(
         [this] { return savePathEdit ? savePathEdit->text() : QString(); });
+    recordingController->setSoundSources(&soundInputsShown, soundCapture.get());
+    recordingController->setAudioDeviceId(audioDeviceId);
+}
+
+void DRUI::setSoundSources(std::unique_ptr<sound::SoundDeviceList> devices,
+                           std::unique_ptr<sound::SoundSource> capture) {
+    // The controller lets go of the old capture (stopping it) first.
+    if (recordingController)
+        recordingController->setSoundSources(&soundInputsShown, capture.get());
+    soundDevices = std::move(devices);
+    soundCapture = std::move(capture);
+}
+
+void DRUI::fillAudioCombo() {
+    const QSignalBlocker quiet(audioCombo);
+    audioCombo->clear();
+    soundInputsShown.setInputs(soundDevices->inputs());
+    for (const sound::SoundSourceItem& item : sound::soundSourceItems(soundInputsShown.inputs())) {
+        // Inputs carry their position as an integer, the two special choices
+        // as unsigned numbers.
+        const bool special =
+            item.deviceId == sound::kAudioDeviceDefault || item.deviceId == sound::kAudioDeviceNone;
+        audioCombo->addItem(
+            tr(item.text.toUtf8().constData()),
+            special ? QVariant(item.deviceId) : QVariant(static_cast<int>(item.deviceId)));
+    }
+    audioCombo->setCurrentIndex(0);
+    // Every build returns the choice to the first entry.
+    ComBoxIndexChange(0);
 }
 
 void DRUI::btnSlotRecord() {
@@ -119,8 +151,14 @@ void DRUI::doTimerRec() {
         btnSlotRecord();
 }
 
-void DRUI::ComBoxIndexChange(int) {
-    // Takes the chosen sound source and shows the audio hint for mixed sound.
+void DRUI::ComBoxIndexChange(int index) {
+    if (!audioCombo || index < 0 || index >= audioCombo->count())
+        return;
+    audioDeviceId = audioCombo->itemData(index).toUInt();
+    if (recordingController)
+        recordingController->setAudioDeviceId(audioDeviceId);
+    if (audioHelpLink)
+        audioHelpLink->setVisible(sound::needsMixingHint(audioCombo->itemText(index)));
 }
 
 void DRUI::applyTrayEntries(TrayState state) {

@@ -18,7 +18,9 @@ struct Command {
 // New subcommands (record, repair) are added here.
 constexpr Command kCommands[] = {
     {"info", "info [--json] FILE...   describe AVI files", tessaly_avi::runInfo},
-    {"record", "record [--dir DIR] [--seconds N]   record the X11 screen until N s or a signal",
+    {"record",
+     "record [--dir DIR] [--seconds N] [--audio none|default|NAME] [--list-audio]   record the "
+     "X11 screen (and sound) until N s or a signal",
      tessaly_avi::runRecord},
     {"repair", "repair FILE...   complete recordings whose writer never closed them",
      tessaly_avi::runRepair},

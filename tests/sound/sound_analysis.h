@@ -1,0 +1,57 @@
+// Measurements of recorded 16-bit stereo sound for the sound tests.
+#pragma once
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+namespace sound_test {
+
+constexpr int kRate = 44100;
+
+// The left channel of interleaved 16-bit stereo bytes.
+inline std::vector<std::int16_t> leftChannel(const std::vector<std::uint8_t>& bytes) {
+    std::vector<std::int16_t> left(bytes.size() / 4);
+    for (std::size_t i = 0; i < left.size(); ++i)
+        std::memcpy(&left[i], bytes.data() + i * 4, 2);
+    return left;
+}
+
+// Root mean square of samples [from, from + count), on the 0..32767 scale.
+inline double rms(const std::vector<std::int16_t>& s, std::size_t from, std::size_t count) {
+    double sum = 0;
+    std::size_t n = 0;
+    for (std::size_t i = from; i < from + count && i < s.size(); ++i, ++n)
+        sum += double(s[i]) * s[i];
+    return n ? std::sqrt(sum / n) : 0;
+}
+
+// Frequency from the rising zero crossings of samples [from, from + count).
+inline double frequency(const std::vector<std::int16_t>& s, std::size_t from, std::size_t count) {
+    std::size_t first = 0, last = 0, crossings = 0;
+    for (std::size_t i = from + 1; i < from + count && i < s.size(); ++i) {
+        if (s[i - 1] < 0 && s[i] >= 0) {
+            if (crossings == 0)
+                first = i;
+            last = i;
+            ++crossings;
+        }
+    }
+    if (crossings < 2)
+        return 0;
+    return double(crossings - 1) * kRate / double(last - first);
+}
+
+// Seconds of sound louder than `level` (RMS), counted in 10 ms windows.
+inline double loudSeconds(const std::vector<std::int16_t>& s, double level) {
+    constexpr std::size_t kWindow = kRate / 100;
+    std::size_t loud = 0;
+    for (std::size_t at = 0; at + kWindow <= s.size(); at += kWindow)
+        if (rms(s, at, kWindow) > level)
+            ++loud;
+    return loud / 100.0;
+}
+
+}  // namespace sound_test

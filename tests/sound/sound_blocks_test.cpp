@@ -1,0 +1,110 @@
+// Assembly of delivered sound into the file's 0.4-second blocks, with the
+// steady times given by hand.
+#include <gtest/gtest.h>
+
+#include <numeric>
+
+#include "platform/sound_source.h"
+
+using namespace sound;
+
+namespace {
+
+struct Collected {
+    std::vector<std::size_t> sizes;
+    std::vector<std::uint8_t> bytes;
+    SoundBlockSink sink() {
+        return [this](const std::uint8_t* data, std::size_t n) {
+            sizes.push_back(n);
+            bytes.insert(bytes.end(), data, data + n);
+        };
+    }
+};
+
+// `ms` of sound whose bytes count up, so order and losses show.
+std::vector<std::uint8_t> soundOf(int ms, std::uint8_t first = 1) {
+    std::vector<std::uint8_t> v(kSoundBytesPerSecond * ms / 1000);
+    std::iota(v.begin(), v.end(), first);
+    return v;
+}
+
+}  // namespace
+
+TEST(SoundBlocks, FullBlocksThenThePartlyFilledLastAtFinish) {
+    Collected got;
+    SoundBlockAssembler blocks(got.sink());
+    blocks.begin(0);
+    std::vector<std::uint8_t> sent;
+    // Deliveries of 10 ms each, as the server hands them over, for 1 s.
+    for (int t = 10; t <= 1000; t += 10) {
+        const auto piece = soundOf(10, static_cast<std::uint8_t>(t));
+        sent.insert(sent.end(), piece.begin(), piece.end());
+        blocks.append(piece.data(), piece.size(), t);
+    }
+    EXPECT_EQ(got.sizes, (std::vector<std::size_t>{kSoundBlockBytes, kSoundBlockBytes}));
+    blocks.finish();
+    ASSERT_EQ(got.sizes.size(), 3u);
+    EXPECT_EQ(got.sizes[2], kSoundBytesPerSecond / 5);  // the last 0.2 s
+    EXPECT_EQ(got.bytes, sent);
+    EXPECT_EQ(blocks.bytesDelivered(), sent.size());
+    EXPECT_EQ(kSoundBlockBytes, 70560u);
+}
+
+TEST(SoundBlocks, SoundArrivingWhilePausedIsDropped) {
+    Collected got;
+    SoundBlockAssembler blocks(got.sink());
+    blocks.begin(0);
+    const auto before = soundOf(300, 1);
+    const auto during = soundOf(300, 2);
+    const auto after = soundOf(300, 3);
+    blocks.append(before.data(), before.size(), 300);
+    blocks.setPaused(true, 300);
+    blocks.append(during.data(), during.size(), 600);
+    blocks.setPaused(false, 600);
+    blocks.append(after.data(), after.size(), 900);
+    blocks.finish();
+    std::vector<std::uint8_t> expected = before;
+    expected.insert(expected.end(), after.begin(), after.end());
+    EXPECT_EQ(got.bytes, expected);
+    EXPECT_EQ(got.sizes.front(), kSoundBlockBytes);
+}
+
+TEST(SoundBlocks, ALateStartIsFilledWithSilenceSoSoundStaysWithThePicture) {
+    Collected got;
+    SoundBlockAssembler blocks(got.sink());
+    blocks.begin(1000);
+    // The input's first sound comes 2 s after the start and holds 20 ms.
+    const auto first = soundOf(20, 7);
+    blocks.append(first.data(), first.size(), 3000);
+    blocks.finish();
+    const std::size_t silence = kSoundBytesPerSecond * 1980 / 1000;
+    ASSERT_EQ(got.bytes.size(), silence + first.size());
+    EXPECT_TRUE(std::all_of(got.bytes.begin(), got.bytes.begin() + silence,
+                            [](std::uint8_t b) { return b == 0; }));
+    EXPECT_TRUE(std::equal(first.begin(), first.end(), got.bytes.begin() + silence));
+}
+
+TEST(SoundBlocks, OrdinaryLatencyAndPausedTimeAddNoSilence) {
+    Collected got;
+    SoundBlockAssembler blocks(got.sink());
+    blocks.begin(0);
+    // Paused for 5 s before any sound came; then sound 30 ms after resuming.
+    blocks.setPaused(true, 10);
+    blocks.setPaused(false, 5010);
+    const auto first = soundOf(10);
+    blocks.append(first.data(), first.size(), 5040);
+    blocks.finish();
+    EXPECT_EQ(got.bytes, first);
+}
+
+TEST(SoundBlocks, FinishKeepsOnlyWholeSamples) {
+    Collected got;
+    SoundBlockAssembler blocks(got.sink());
+    blocks.begin(0);
+    const std::uint8_t odd[7] = {1, 2, 3, 4, 5, 6, 7};
+    blocks.append(odd, sizeof odd, 0);
+    blocks.finish();
+    EXPECT_EQ(got.sizes, (std::vector<std::size_t>{4}));
+    blocks.finish();  // nothing left: no empty block
+    EXPECT_EQ(got.sizes.size(), 1u);
+}
