@@ -13,6 +13,7 @@ packages=(
   xvfb xauth x11-utils x11-xserver-utils xdotool fonts-liberation xdg-utils
   # independent oracles and peers used by the tests and benchmarks
   ffmpeg mplayer pulseaudio pulseaudio-utils sox
+  weston xwayland  # a real XWayland server for the screen grab's Wayland check
   # rendering the icon set from its vector sources
   librsvg2-bin icoutils
 )
