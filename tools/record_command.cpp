@@ -184,8 +184,11 @@ int runRecord(const std::vector<std::string>& args) {
         recording.finish(0);
     });
     if (options.seconds > 0) {
-        QTimer::singleShot(static_cast<int>(options.seconds * 1000), Qt::PreciseTimer,
-                           [&recording] { recording.finish(0); });
+        // Half a capture period past the end, so that the tick due exactly at
+        // the end still runs: N seconds hold N x 5 frames.
+        const int stopMs =
+            static_cast<int>(options.seconds * 1000) + recorder::kCapturePeriodMs / 2;
+        QTimer::singleShot(stopMs, Qt::PreciseTimer, [&recording] { recording.finish(0); });
     }
     controller.start();
     return app.exec();
