@@ -1,31 +1,22 @@
-// The process entry: one recorder per machine. The first start builds the
-// main window and runs the event loop; a later start shows the first one's
-// window and ends with 0.
+// The process entry: one recorder per user. The first start builds the main
+// window and runs the event loop; a later start shows the first one's window
+// and ends with 0; a start that cannot take the lock says why and ends with
+// a nonzero code.
 #include "app/single_instance.h"
 #include "ui/drui.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include <memory>
 
 namespace {
 
-// Lock taken by someone else: ask its window to show itself, or say that the
-// program runs when it cannot be reached.
-int handOverToRunningInstance() {
-    if (askRunningInstanceToShow(instanceServerPath()) != 0) {
-        makeAlreadyRunningMessageBox()->exec();
-    }
-    return 0;
-}
-
-int runFirstInstance(QApplication& app) {
+int runFirstInstance(QApplication& app, const QString& socket) {
     // Listening starts before the window is built so that a second start in
     // the meantime already finds us; its request is answered once the event
     // loop runs, when the window stands.
     InstanceServer server;
-    server.listen(instanceServerPath());
+    server.listen(socket);
 
     auto window = std::make_unique<DRUI>();
     window->setupPages();
@@ -47,8 +38,9 @@ int runFirstInstance(QApplication& app) {
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    if (checkSingleInstance()) {
-        return handOverToRunningInstance();
+    const InstanceCheck check = checkSingleInstance();
+    if (check.role != InstanceRole::First) {
+        return finishLaterStart(check);
     }
-    return runFirstInstance(app);
+    return runFirstInstance(app, check.socket);
 }

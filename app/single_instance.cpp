@@ -11,6 +11,9 @@
 #include <QWidget>
 #include <QWindow>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 const char kDefaultInstanceName[] = "Global\\Tessaly_Screen_Recorder_2016_For_Windows";
@@ -41,6 +44,41 @@ constexpr int kNoAnswer = 2;
 const char kRegisterTitle[] = "Register";
 const char kRegisterText[] = "Tessaly File Recovery is running.";
 const char kRegisterStyle[] = "background-color:white";
+
+const char kLockProblemTitle[] = "Cannot start";
+
+QString describeError(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+QString runtimeDirectoryProblem(const RuntimeDirectory& directory) {
+    QString why;
+    switch (directory.error) {
+        case ENOTDIR:
+            why = QStringLiteral("it is not a directory");
+            break;
+        case EPERM:
+            why = QStringLiteral("it belongs to another user");
+            break;
+        case EACCES:
+            why = QStringLiteral("other users may change it");
+            break;
+        default:
+            why = describeError(directory.error);
+            break;
+    }
+    return QStringLiteral(
+               "The recorder keeps its single-instance lock in %1, "
+               "and cannot use that directory: %2.")
+        .arg(directory.path, why);
+}
+
+QString lockProblem(const QString& lockFile, int error) {
+    const QString why = error == EINVAL ? QStringLiteral("something other than a file is there")
+                                        : describeError(error);
+    return QStringLiteral("The recorder cannot take its single-instance lock %1: %2.")
+        .arg(lockFile, why);
+}
 
 bool connectWithRetries(QLocalSocket& socket, const QString& path) {
     for (int attempt = 0; attempt < kConnectAttempts; ++attempt) {
@@ -74,17 +112,56 @@ QString instanceName() {
     return fromEnvironment.isEmpty() ? QString::fromLatin1(kDefaultInstanceName) : fromEnvironment;
 }
 
-QString instanceServerPath() {
-    QString path = instanceLockFilePath(instanceName());
-    path.chop(QStringLiteral(".lock").size());
-    return path + QStringLiteral(".socket");
+InstancePaths instancePaths() {
+    InstancePaths paths;
+    paths.directory = userRuntimeDirectory();
+    const QString stem = paths.directory.path + QLatin1Char('/') + instanceFileStem(instanceName());
+    paths.lockFile = stem + QStringLiteral(".lock");
+    paths.socket = stem + QStringLiteral(".socket");
+    return paths;
 }
 
-bool checkSingleInstance() {
-    // Held until the process ends; the kernel releases it then, however the
-    // process ends.
-    static const InstanceLock lock(instanceLockFilePath(instanceName()));
-    return lock.state() == InstanceLock::State::HeldByAnother;
+InstanceCheck checkSingleInstance() {
+    const InstancePaths paths = instancePaths();
+    InstanceCheck check;
+    check.socket = paths.socket;
+    if (paths.directory.error != 0) {
+        check.problem = runtimeDirectoryProblem(paths.directory);
+        return check;
+    }
+    auto lock = std::make_unique<InstanceLock>(paths.lockFile);
+    switch (lock->state()) {
+        case InstanceLock::State::Owned: {
+            // Held until the process ends; the kernel releases it then,
+            // however the process ends.
+            static std::unique_ptr<InstanceLock> held;
+            held = std::move(lock);
+            check.role = InstanceRole::First;
+            break;
+        }
+        case InstanceLock::State::HeldByAnother:
+            check.role = InstanceRole::Later;
+            break;
+        case InstanceLock::State::Unavailable:
+            check.problem = lockProblem(paths.lockFile, lock->error());
+            break;
+    }
+    return check;
+}
+
+void runMessageBox(QMessageBox& box) {
+    box.exec();
+}
+
+int finishLaterStart(const InstanceCheck& check, const MessageBoxRunner& showBox) {
+    if (check.role == InstanceRole::LockUnavailable) {
+        showBox(*makeLockProblemMessageBox(check.problem));
+        return kLockUnavailableExitCode;
+    }
+    if (askRunningInstanceToShow(check.socket) != 0) {
+        showBox(*makeAlreadyRunningMessageBox());
+    }
+    return 0;
 }
 
 InstanceServer::InstanceServer(QObject* parent) : QObject(parent) {}
@@ -155,6 +232,11 @@ void bringWindowToFront(QWidget* window) {
     window->showNormal();
     window->raise();
     window->activateWindow();
+}
+
+std::unique_ptr<QMessageBox> makeLockProblemMessageBox(const QString& problem) {
+    return std::make_unique<QMessageBox>(
+        QMessageBox::Critical, QString::fromLatin1(kLockProblemTitle), problem, QMessageBox::Ok);
 }
 
 std::unique_ptr<QMessageBox> makeAlreadyRunningMessageBox() {

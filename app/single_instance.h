@@ -1,12 +1,16 @@
-// One running recorder per machine. The first start takes the instance lock
-// and listens on a local socket; a later start finds the lock taken, asks the
-// first one over that socket to show its window, and ends.
+// One running recorder per user. The first start takes the instance lock and
+// listens on a local socket; a later start finds the lock taken, asks the
+// first one over that socket to show its window, and ends. Both live in the
+// user's runtime directory, out of every other user's reach.
 #pragma once
 
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <memory>
+
+#include "platform/instance_lock.h"
 
 class QLocalServer;
 class QLocalSocket;
@@ -19,14 +23,46 @@ class QWidget;
 // other). Both the lock file and the socket are named after it.
 QString instanceName();
 
-// The local socket's full path: the lock file's path with ".socket" in place
-// of ".lock".
-QString instanceServerPath();
+// The lock file ("<stem>.lock") and the socket ("<stem>.socket") in the
+// user's runtime directory, and whether that directory can be used.
+struct InstancePaths {
+    RuntimeDirectory directory;
+    QString lockFile;
+    QString socket;
+};
+InstancePaths instancePaths();
 
-// True when another instance holds the instance lock. False otherwise, also
-// when the lock cannot be taken at all (the program then starts normally).
-// A lock taken here stays held until the process ends.
-bool checkSingleInstance();
+enum class InstanceRole {
+    First,            // this process holds the lock: it builds the window
+    Later,            // another instance holds it: hand over to that one
+    LockUnavailable,  // the lock cannot be taken at all: report it and end
+};
+
+struct InstanceCheck {
+    InstanceRole role = InstanceRole::LockUnavailable;
+    QString socket;   // where the first instance listens
+    QString problem;  // for LockUnavailable: what went wrong, for the user
+};
+
+// Tries to take the instance lock; a lock taken here stays held until the
+// process ends. A lock that cannot be taken (an unusable runtime directory,
+// something other than a file at its path, a failing open or flock) is never
+// mistaken for "no other instance".
+InstanceCheck checkSingleInstance();
+
+// Shows a message box modally and returns once it is closed. Tests replace
+// it so that no box ever waits for a user.
+using MessageBoxRunner = std::function<void(QMessageBox& box)>;
+void runMessageBox(QMessageBox& box);
+
+// The exit code of a start that could not take the lock.
+constexpr int kLockUnavailableExitCode = 1;
+
+// Ends a start that is not the first instance and returns its exit code:
+// 0 after the running instance showed its window, 0 after the "Register" box
+// when it could not be reached, kLockUnavailableExitCode after a box that
+// says why the lock could not be taken.
+int finishLaterStart(const InstanceCheck& check, const MessageBoxRunner& showBox = runMessageBox);
 
 // The first instance's end of the hand-over: accepts "show" requests and
 // answers each once showRequested() has been emitted.
@@ -65,3 +101,7 @@ int askRunningInstanceToShow(const QString& path);
 // The message box a later start shows when the running instance cannot be
 // reached: information icon, title "Register", one OK button, no parent.
 std::unique_ptr<QMessageBox> makeAlreadyRunningMessageBox();
+
+// The message box of a start that could not take the lock: critical icon,
+// title "Cannot start", `problem` as its text, one OK button, no parent.
+std::unique_ptr<QMessageBox> makeLockProblemMessageBox(const QString& problem);

@@ -24,6 +24,7 @@
 
 #include "filelist/avi_duration.h"
 #include "filelist/video_scan.h"
+#include "platform/native_path.h"
 #include "tests/filelist/avi_samples.h"
 #include "ui/drui.h"
 
@@ -75,7 +76,7 @@ qint64 scanAndProbe() {
     scanVideoDirectory(gDirectory->path(), entries);
     qint64 total = 0;
     for (VideoFileEntry& entry : entries) {
-        entry.duration = aviDurationSeconds(recordingPath(gDirectory->path(), entry.name));
+        entry.duration = aviDurationSeconds(platform::joinPath(gDirectory->path(), entry.name));
         total += entry.duration;
     }
     return total;

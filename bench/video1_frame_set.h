@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "media/avi_format.h"
+
 namespace video1bench {
 
 constexpr int kBenchWidth = 1920;
@@ -28,7 +30,8 @@ inline bool loadFrameSet(const std::string& path, int width, int height,
     FILE* file = std::fopen(path.c_str(), "rb");
     if (file == nullptr)
         return false;
-    const std::size_t rowBytes = static_cast<std::size_t>(width) * 4;
+    // 32-bit rows need no padding: a raw BGRA row is a DIB row.
+    const auto rowBytes = static_cast<std::size_t>(media::dibRowBytes(width, 32));
     std::vector<std::uint8_t> frame(rowBytes * height);
     while (std::fread(frame.data(), 1, frame.size(), file) == frame.size()) {
         std::vector<std::uint8_t> dib(frame.size());

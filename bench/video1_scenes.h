@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "media/avi_format.h"
+
 namespace video1bench {
 
 enum class SceneKind { Still, Desktop, Video };
@@ -52,10 +54,11 @@ class SceneGenerator {
     // Bottom-up 32-bit DIB (B, G, R, 0) of a top-down picture.
     static void toDib32(const std::vector<std::uint32_t>& picture, int width, int height,
                         std::vector<std::uint8_t>& dib) {
-        dib.resize(static_cast<std::size_t>(width) * height * 4);
+        const auto rowBytes = static_cast<std::size_t>(media::dibRowBytes(width, 32));
+        dib.resize(rowBytes * static_cast<std::size_t>(height));
         for (int y = 0; y < height; ++y) {
             const std::uint32_t* src = picture.data() + static_cast<std::size_t>(y) * width;
-            std::uint8_t* dst = dib.data() + static_cast<std::size_t>(height - 1 - y) * width * 4;
+            std::uint8_t* dst = dib.data() + static_cast<std::size_t>(height - 1 - y) * rowBytes;
             for (int x = 0; x < width; ++x) {
                 dst[4 * x] = src[x] & 0xFF;
                 dst[4 * x + 1] = (src[x] >> 8) & 0xFF;

@@ -1,7 +1,12 @@
 #include "filelist/video_scan.h"
 
-#include <QDir>
-#include <QFileInfo>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "platform/native_path.h"
 
 namespace {
 
@@ -11,6 +16,18 @@ bool isListedName(const QString& name) {
     return !name.startsWith(QLatin1Char('.')) && name.contains(kAviMarker, Qt::CaseSensitive);
 }
 
+// Closes the directory stream however the scan ends.
+struct DirectoryStream {
+    explicit DirectoryStream(const QByteArray& path) : dir(::opendir(path.constData())) {}
+    ~DirectoryStream() {
+        if (dir)
+            ::closedir(dir);
+    }
+    DirectoryStream(const DirectoryStream&) = delete;
+    DirectoryStream& operator=(const DirectoryStream&) = delete;
+    DIR* dir;
+};
+
 }  // namespace
 
 bool scanVideoDirectory(const QString& directory, QVector<VideoFileEntry>& entries) {
@@ -18,30 +35,32 @@ bool scanVideoDirectory(const QString& directory, QVector<VideoFileEntry>& entri
     if (directory.isEmpty()) {
         return false;
     }
-    const QFileInfo info(directory);
-    if (!info.isDir() || !info.isReadable() || !info.isExecutable()) {
+    // Names are read and kept as their bytes, so a directory or a file whose
+    // name is not UTF-8 is listed, and opened again, as itself.
+    DirectoryStream stream(platform::encodePath(directory));
+    if (!stream.dir) {
         return false;
     }
-    // Without QDir::System, FIFOs, sockets, devices and broken links are not
-    // listed at all; links to files and directories count as their targets.
-    const QFileInfoList listed =
-        QDir(directory).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name);
-    for (const QFileInfo& item : listed) {
-        const QString name = item.fileName();
-        if (!isListedName(name) || !(item.isFile() || item.isDir())) {
+    QVector<VideoFileEntry> found;
+    while (const dirent* item = ::readdir(stream.dir)) {
+        const QString name = platform::decodePath(QByteArray(item->d_name));
+        if (!isListedName(name)) {
+            continue;
+        }
+        // Links count as what they point at; FIFOs, sockets, devices and
+        // broken links are left out.
+        struct stat info {};
+        if (::fstatat(::dirfd(stream.dir), item->d_name, &info, 0) != 0 ||
+            !(S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) {
             continue;
         }
         VideoFileEntry entry;
-        entry.size = item.isFile() ? item.size() : 0;
+        entry.size = S_ISREG(info.st_mode) ? static_cast<qint64>(info.st_size) : 0;
         entry.name = name;
-        entries.append(entry);
+        found.append(entry);
     }
+    std::sort(found.begin(), found.end(),
+              [](const VideoFileEntry& a, const VideoFileEntry& b) { return a.name < b.name; });
+    entries.append(found);
     return true;
-}
-
-QString recordingPath(const QString& directory, const QString& name) {
-    if (directory.endsWith(QLatin1Char('/'))) {
-        return directory + name;
-    }
-    return directory + QLatin1Char('/') + name;
 }

@@ -19,8 +19,6 @@ struct VideoFileEntry {
 // ".avi" (case-sensitive) and does not begin with "."; anything else (FIFOs,
 // sockets, devices, broken links) is left out. Returns false, leaving
 // `entries` unchanged, when the directory cannot be listed; an empty text is
-// such a directory.
+// such a directory. An entry's full path is joinPath(directory, name)
+// (platform/native_path.h).
 bool scanVideoDirectory(const QString& directory, QVector<VideoFileEntry>& entries);
-
-// The full path of a listed name: the directory, one separator, the name.
-QString recordingPath(const QString& directory, const QString& name);

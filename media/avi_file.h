@@ -4,12 +4,17 @@
 // (the kAviErr* values of avi_format.h); none throws.
 //
 // Handles are shared pointers. A stream keeps its file alive, a compressing
-// stream keeps its target stream alive; a file being written is completed
-// (indexes, sizes, lengths) when its last handle goes: aviFileRelease() on the
-// last handle returns the status of that completion.
+// stream keeps its target stream alive, a frame decompressor keeps the file's
+// reader alive; a file being written is completed (indexes, sizes, lengths)
+// when its last handle goes: aviFileRelease() on the last handle returns the
+// status of that completion.
 //
 // Nothing here locks: a writer fed from two threads (frames and sound) must be
 // guarded by its owner.
+//
+// Where they live: the file calls in avi_file.cpp, the read side of a stream
+// in avi_read_stream.*, the write side in avi_write_stream.*, the compressing
+// layer in avi_compressed_stream.*, the frame decompressor in avi_get_frame.*.
 #pragma once
 
 #include <cstdint>
@@ -20,16 +25,13 @@
 #include "media/avi_format.h"
 #include "media/avi_get_frame.h"
 #include "media/avi_reader.h"
+#include "media/avi_stream.h"
 #include "media/avi_writer.h"
 
 namespace media {
 
-class AviFile;
-class AviStream;
-class AviGetFrame;
-using AviFilePtr = std::shared_ptr<AviFile>;
-using AviStreamPtr = std::shared_ptr<AviStream>;
-
+// An open AVI file: a reader, or a writer. Streams share its reader or writer
+// and so keep it open.
 class AviFile {
   public:
     ~AviFile();
@@ -53,25 +55,6 @@ class AviFile {
     std::unique_ptr<AviWriter> writer_;
     bool closed_ = false;
     int closeStatus_ = kAviOk;
-};
-
-// A stream of a file: read side, write side, or a compressing layer.
-class AviStream {
-  public:
-    virtual ~AviStream() = default;
-    virtual int info(AviStreamInfo& info) const = 0;
-    virtual int format(std::vector<std::uint8_t>& format) const = 0;
-    virtual int setFormat(std::int32_t pos, const void* format, std::int32_t size) = 0;
-    virtual int write(std::int32_t start, std::int32_t samples, const void* data,
-                      std::int32_t bytes, std::uint32_t flags, std::int32_t* samplesWritten,
-                      std::int32_t* bytesWritten) = 0;
-    virtual int read(std::int32_t start, std::int32_t samples, void* buffer,
-                     std::int32_t bufferSize, std::int32_t* bytes, std::int32_t* samplesRead) = 0;
-    virtual std::int32_t start() const = 0;
-    virtual std::int32_t length() const = 0;
-    virtual const AviFilePtr& file() const = 0;
-    // Number of the stream in its file.
-    virtual int streamIndex() const = 0;
 };
 
 // AVIFileOpen: mode kOpenRead, or kOpenCreate | kOpenWrite (an existing file is

@@ -74,18 +74,6 @@ const char* aviErrorName(int status) {
     }
 }
 
-WaveFormatEx recordingAudioFormat() {
-    WaveFormatEx w;
-    w.formatTag = kWaveFormatPcm;
-    w.channels = 2;
-    w.samplesPerSec = 44100;
-    w.avgBytesPerSec = 176400;
-    w.blockAlign = 4;
-    w.bitsPerSample = 16;
-    w.cbSize = 0;
-    return w;
-}
-
 void storeBitmapInfoHeader(const BitmapInfoHeader& h, std::uint8_t* p) {
     put32(p + 0, h.size);
     put32(p + 4, static_cast<std::uint32_t>(h.width));

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <string>
 
+#include "media/riff_layout.h"
+#include "media/sound_format.h"
+
 namespace media {
 
 // ---------------------------------------------------------------- FOURCCs
@@ -49,6 +52,11 @@ constexpr std::uint32_t kFccMsvc = fourcc("MSVC");
 // Chunk id of stream `stream` (0..99) with the two-letter suffix, e.g. "00dc".
 constexpr std::uint32_t streamChunkId(int stream, char a, char b) {
     return fourcc(static_cast<char>('0' + stream / 10), static_cast<char>('0' + stream % 10), a, b);
+}
+// Id of the OpenDML standard index chunk of stream `stream`, e.g. "ix01".
+constexpr std::uint32_t stdIndexChunkId(int stream) {
+    return fourcc('i', 'x', static_cast<char>('0' + stream / 10),
+                  static_cast<char>('0' + stream % 10));
 }
 // Stream number of a chunk id of the form "NNxx", or -1.
 int chunkStreamNumber(std::uint32_t chunkId);
@@ -141,24 +149,8 @@ struct BitmapInfoHeader {
 };
 constexpr std::size_t kBitmapInfoHeaderBytes = 40;
 
-// WAVEFORMATEX, 18 bytes on disk (16 without cbSize).
-struct WaveFormatEx {
-    std::uint16_t formatTag = 1;
-    std::uint16_t channels = 0;
-    std::uint32_t samplesPerSec = 0;
-    std::uint32_t avgBytesPerSec = 0;
-    std::uint16_t blockAlign = 0;
-    std::uint16_t bitsPerSample = 0;
-    std::uint16_t cbSize = 0;
-};
-constexpr std::size_t kWaveFormatExBytes = 18;
-constexpr std::size_t kPcmWaveFormatBytes = 16;
-constexpr std::uint16_t kWaveFormatPcm = 1;
-
-// The recordings' sound: 16-bit stereo PCM at 44100 Hz.
-WaveFormatEx recordingAudioFormat();
-
-// Serialisation of the two format blocks (little-endian, sizes as above).
+// Serialisation of the two format blocks (little-endian; kBitmapInfoHeaderBytes
+// and kWaveFormatExBytes long).
 void storeBitmapInfoHeader(const BitmapInfoHeader& h, std::uint8_t* out40);
 BitmapInfoHeader loadBitmapInfoHeader(const std::uint8_t* in40);
 void storeWaveFormat(const WaveFormatEx& w, std::uint8_t* out18);
@@ -250,10 +242,19 @@ void storeStreamHeader(const AviStreamHeader& h, std::uint8_t* out56);
 // `size` >= 48; missing rectangle fields stay zero.
 AviStreamHeader loadStreamHeader(const std::uint8_t* in, std::size_t size);
 
-// Bytes in one bottom-up DIB row (rows are padded to 4 bytes).
+// Bytes in one row of an uncompressed bottom-up picture (rows are padded to
+// a multiple of 4 bytes).
 constexpr std::uint64_t dibRowBytes(std::int64_t width, int bitCount) {
     return ((static_cast<std::uint64_t>(width) * static_cast<std::uint64_t>(bitCount) + 31) / 32) *
            4;
+}
+// Bytes of one uncompressed picture of the header's size and depth (the
+// frame size of a recording); 0 for an empty picture.
+constexpr std::uint64_t dibImageBytes(const BitmapInfoHeader& h) {
+    if (h.width <= 0 || h.height == 0)
+        return 0;
+    const std::int64_t rows = h.height < 0 ? -std::int64_t{h.height} : h.height;
+    return dibRowBytes(h.width, h.bitCount) * static_cast<std::uint64_t>(rows);
 }
 
 // ----------------------------------------------------------- Little endian

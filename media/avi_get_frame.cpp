@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "media/avi_file.h"
+#include "media/avi_reader.h"
 #include "media/video1.h"
 
 namespace media {
@@ -39,12 +39,10 @@ std::vector<std::uint32_t> paletteOf(const std::vector<std::uint8_t>& format,
 
 AviGetFrame::~AviGetFrame() = default;
 
-std::unique_ptr<AviGetFrame> AviGetFrame::open(const std::shared_ptr<AviStream>& stream,
+std::unique_ptr<AviGetFrame> AviGetFrame::open(std::shared_ptr<AviReader> reader, int index,
                                                const BitmapInfoHeader* wanted) {
-    if (!stream || !stream->file() || !stream->file()->reader())
+    if (!reader || index < 0 || index >= reader->streamCount())
         return nullptr;
-    AviReader* reader = stream->file()->reader();
-    const int index = stream->streamIndex();
     const AviReaderStream& s = reader->stream(index);
     if (!s.isVideo() || !s.hasBitmapFormat())
         return nullptr;
@@ -56,8 +54,7 @@ std::unique_ptr<AviGetFrame> AviGetFrame::open(const std::shared_ptr<AviStream>&
     }
 
     std::unique_ptr<AviGetFrame> g(new AviGetFrame());
-    g->stream_ = stream;
-    g->reader_ = reader;
+    g->reader_ = std::move(reader);
     g->streamIndex_ = index;
     g->start_ = s.header.start;
     g->in_ = in;
@@ -73,8 +70,7 @@ std::unique_ptr<AviGetFrame> AviGetFrame::open(const std::shared_ptr<AviStream>&
         if (in.bitCount != 8 && in.bitCount != 16 && in.bitCount != 24 && in.bitCount != 32) {
             return nullptr;
         }
-        if (dibRowBytes(in.width, in.bitCount) * static_cast<std::uint64_t>(height) >
-            std::uint64_t{s.largestChunk} + kPictureSlackBytes) {
+        if (dibImageBytes(in) > std::uint64_t{s.largestChunk} + kPictureSlackBytes) {
             return nullptr;
         }
         out.bitCount = in.bitCount;
@@ -100,8 +96,7 @@ std::unique_ptr<AviGetFrame> AviGetFrame::open(const std::shared_ptr<AviStream>&
                     (wanted->bitCount == 0 || wanted->bitCount == out.bitCount))) {
         return nullptr;
     }
-    g->pixelBytes_ = static_cast<std::size_t>(dibRowBytes(out.width, out.bitCount) *
-                                              static_cast<std::uint64_t>(out.height));
+    g->pixelBytes_ = static_cast<std::size_t>(dibImageBytes(out));
     out.sizeImage = static_cast<std::uint32_t>(g->pixelBytes_);
     g->out_ = out;
     g->paletteBytes_ = 4 * palette.size();

@@ -1,5 +1,6 @@
 // The frame decompressor of a video stream being read: hands out each frame as
-// a packed DIB (BITMAPINFOHEADER, palette for 8 bits, bottom-up rows).
+// a packed DIB (BITMAPINFOHEADER, palette for 8 bits, bottom-up rows). It
+// works on the file's reader alone and keeps that reader alive.
 #pragma once
 
 #include <cstdint>
@@ -10,15 +11,15 @@
 
 namespace media {
 
-class AviStream;
 class AviReader;
 class Video1Decoder;
 
 class AviGetFrame {
   public:
-    // Null when the stream is not a readable video stream we can decode, or
-    // `wanted` asks for a format other than the decoder's own.
-    static std::unique_ptr<AviGetFrame> open(const std::shared_ptr<AviStream>& stream,
+    // The decompressor of stream `stream` of `reader`. Null when that is not
+    // a video stream we can decode, or `wanted` asks for a format other than
+    // the decoder's own.
+    static std::unique_ptr<AviGetFrame> open(std::shared_ptr<AviReader> reader, int stream,
                                              const BitmapInfoHeader* wanted);
     ~AviGetFrame();
     AviGetFrame(const AviGetFrame&) = delete;
@@ -37,8 +38,7 @@ class AviGetFrame {
     bool decodeTo(std::size_t index);
     const std::uint8_t* uncompressedFrame(std::size_t index);
 
-    std::shared_ptr<AviStream> stream_;
-    AviReader* reader_ = nullptr;
+    std::shared_ptr<AviReader> reader_;
     int streamIndex_ = 0;
     std::int64_t start_ = 0;
     BitmapInfoHeader in_;

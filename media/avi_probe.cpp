@@ -23,8 +23,6 @@ constexpr std::size_t kLeadBytes = 4 * 1024;
 // Chunk headers visited per file at most: a damaged or hostile file made of
 // countless tiny chunks costs no more than this many steps.
 constexpr int kMaxChunkVisits = 512;
-constexpr std::uint64_t kChunkHeaderBytes = 8;
-constexpr std::uint64_t kListHeaderBytes = 12;
 
 // Field offsets in 'avih', 'strh' and 'dmlh', and the bytes that must be
 // present to read the last field used.
@@ -139,7 +137,7 @@ class ChunkWalker {
                 return false;
             chunk.listType = le32(header + 8);
         }
-        pos_ = chunk.dataPos + chunk.size + (chunk.size & 1u);
+        pos_ = nextChunkPos(pos_, chunk.size);
         return true;
     }
 
@@ -166,8 +164,7 @@ class HeaderProbe {
         const std::uint64_t riffEnd =
             std::min<std::uint64_t>(kChunkHeaderBytes + riffSize, bytes_.size());
         if (riffEnd < bytes_.size())
-            probe_.secondSegmentFollows =
-                isSegmentAt(kChunkHeaderBytes + std::uint64_t{riffSize} + (riffSize & 1u));
+            probe_.secondSegmentFollows = isSegmentAt(nextChunkPos(0, riffSize));
         Chunk hdrl;
         if (!findHeaderList(riffEnd, hdrl))
             return kAviErrBadFormat;

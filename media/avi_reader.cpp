@@ -17,12 +17,6 @@ constexpr std::size_t kCachedReadLimit = 64;
 constexpr std::uint32_t kMaxFormatBytes = 1u << 20;
 // Stream names are cut here (a Windows stream name holds 64 characters).
 constexpr std::uint32_t kMaxNameBytes = 256;
-constexpr std::size_t kSuperIndexHeaderBytes = 24;
-constexpr std::size_t kStdIndexHeaderBytes = 24;
-
-std::uint64_t padded(std::uint64_t size) {
-    return size + (size & 1);
-}
 
 bool isPrintableFourcc(std::uint32_t id) {
     for (int i = 0; i < 4; ++i) {
@@ -187,7 +181,7 @@ void AviReader::recoverTail() {
         std::uint64_t end = 0;
         for (const AviChunkRef& c : streams_[i].chunks) {
             lastIndexed[i] = std::max(lastIndexed[i], c.dataPos);
-            end = std::max(end, c.dataPos + padded(c.size));
+            end = std::max(end, c.dataPos + paddedChunkSize(c.size));
         }
         // A stream without indexed chunks may have lost its whole index.
         start = std::min(start, end ? end : segments_.front().moviFourcc + 4);
@@ -249,7 +243,7 @@ int AviReader::parseRiff(std::uint64_t riffPos, bool first) {
                 idx1Size_ =
                     static_cast<std::uint32_t>(std::min<std::uint64_t>(csize, end - at - 8));
             }
-            const std::uint64_t next = at + 8 + padded(csize);
+            const std::uint64_t next = nextChunkPos(at, csize);
             if (next > end)
                 break;
             at = next;
@@ -257,7 +251,7 @@ int AviReader::parseRiff(std::uint64_t riffPos, bool first) {
         segments_.push_back(seg);
         if (first && pos == 0 && !hasHdrl_)
             return -1;
-        pos = end + (end & 1);
+        pos = paddedChunkSize(end);
         first = false;
         if (pos <= riffPos)
             break;
@@ -299,13 +293,13 @@ void AviReader::parseHdrl(std::uint64_t pos, std::uint64_t end) {
         }
         if (bodyEnd > end)
             return;
-        pos = body + padded(size);
+        pos = body + paddedChunkSize(size);
     }
 }
 
 void AviReader::parseStrl(std::uint64_t pos, std::uint64_t end) {
-    if (streams_.size() >= 100) {
-        problem("more than 100 streams; the rest are ignored");
+    if (streams_.size() >= static_cast<std::size_t>(kMaxStreams)) {
+        problem("more than " + std::to_string(kMaxStreams) + " streams; the rest are ignored");
         return;
     }
     AviReaderStream s;
@@ -334,7 +328,7 @@ void AviReader::parseStrl(std::uint64_t pos, std::uint64_t end) {
         } else if (id == kFccIndx && size >= kSuperIndexHeaderBytes) {
             indx = {body, size};
         }
-        pos = body + padded(size);
+        pos = body + paddedChunkSize(size);
     }
     if (!hasStrh)
         problem("stream " + std::to_string(streams_.size()) + " has no stream header");
@@ -352,7 +346,7 @@ void AviReader::parseOdml(std::uint64_t pos, std::uint64_t end) {
             if (read(pos + 8, v, 4))
                 odmlTotalFrames_ = le32(v);
         }
-        pos += 8 + padded(size);
+        pos = nextChunkPos(pos, size);
     }
 }
 
@@ -382,19 +376,19 @@ bool AviReader::loadOdml() {
         const std::uint32_t entries = le32(h + 4);
         if (entries == 0)
             continue;
-        if (longsPerEntry != 4 || indexType != 0) {
+        if (longsPerEntry != kSuperIndexLongsPerEntry || indexType != kIndexOfIndexes) {
             problem("indx of stream " + std::to_string(i) + " is not a super index");
             return false;
         }
-        if (entries > (ref.size - kSuperIndexHeaderBytes) / 16) {
+        if (entries > (ref.size - kSuperIndexHeaderBytes) / kSuperIndexEntryBytes) {
             problem("super index of stream " + std::to_string(i) + " claims too many entries");
             return false;
         }
-        std::vector<std::uint8_t> table(std::size_t{entries} * 16);
+        std::vector<std::uint8_t> table(std::size_t{entries} * kSuperIndexEntryBytes);
         if (!read(ref.pos + kSuperIndexHeaderBytes, table.data(), table.size()))
             return false;
         for (std::uint32_t e = 0; e < entries; ++e) {
-            const std::uint64_t offset = le64(table.data() + 16 * e);
+            const std::uint64_t offset = le64(table.data() + kSuperIndexEntryBytes * e);
             if (offset == 0)
                 continue;
             if (!loadStdIndex(static_cast<int>(i), offset, seen))
@@ -424,21 +418,23 @@ bool AviReader::loadStdIndex(int stream, std::uint64_t chunkPos, std::set<std::u
     const std::uint8_t indexType = h[3];
     const std::uint32_t entries = le32(h + 4);
     const std::uint64_t base = le64(h + 12);
-    if (longsPerEntry != 2 || indexType != 1 || base > fileSize_) {
+    if (longsPerEntry != kStdIndexLongsPerEntry || indexType != kIndexOfChunks ||
+        base > fileSize_) {
         problem("damaged OpenDML standard index");
         return false;
     }
-    if (entries > (size - kStdIndexHeaderBytes) / 8) {
+    if (entries > (size - kStdIndexHeaderBytes) / kStdIndexEntryBytes) {
         problem("OpenDML standard index claims too many entries");
         return false;
     }
-    std::vector<std::uint8_t> table(std::size_t{entries} * 8);
-    if (!read(chunkPos + 8 + kStdIndexHeaderBytes, table.data(), table.size()))
+    std::vector<std::uint8_t> table(std::size_t{entries} * kStdIndexEntryBytes);
+    if (!read(chunkPos + kChunkHeaderBytes + kStdIndexHeaderBytes, table.data(), table.size()))
         return false;
     std::uint32_t dropped = 0;
     for (std::uint32_t e = 0; e < entries; ++e) {
-        const std::uint64_t dataPos = base + le32(table.data() + 8 * e);
-        const std::uint32_t raw = le32(table.data() + 8 * e + 4);
+        const std::uint8_t* entry = table.data() + kStdIndexEntryBytes * e;
+        const std::uint64_t dataPos = base + le32(entry);
+        const std::uint32_t raw = le32(entry + 4);
         const std::uint32_t len = raw & ~kOdmlDeltaFrameBit;
         if (dataPos < 8 || dataPos > fileSize_ || len > fileSize_ - dataPos) {
             ++dropped;
@@ -455,10 +451,10 @@ bool AviReader::loadStdIndex(int stream, std::uint64_t chunkPos, std::set<std::u
 
 bool AviReader::loadIdx1() {
     const Segment& seg = segments_.front();
-    const std::uint32_t entries = idx1Size_ / 16;
+    const auto entries = static_cast<std::uint32_t>(idx1Size_ / kIdx1EntryBytes);
     if (entries == 0)
         return false;
-    std::vector<std::uint8_t> table(std::size_t{entries} * 16);
+    std::vector<std::uint8_t> table(std::size_t{entries} * kIdx1EntryBytes);
     if (!read(idx1Pos_, table.data(), table.size()))
         return false;
 
@@ -477,12 +473,12 @@ bool AviReader::loadIdx1() {
 
     std::uint32_t first = entries;
     for (std::uint32_t e = 0; e < entries && first == entries; ++e) {
-        if (streamOf(le32(table.data() + 16 * e)) >= 0)
+        if (streamOf(le32(table.data() + kIdx1EntryBytes * e)) >= 0)
             first = e;
     }
     if (first == entries)
         return false;
-    const std::uint8_t* e0 = table.data() + 16 * first;
+    const std::uint8_t* e0 = table.data() + kIdx1EntryBytes * first;
     std::uint64_t base = 0;
     if (headerMatches(seg.moviFourcc + le32(e0 + 8), le32(e0), le32(e0 + 12))) {
         base = seg.moviFourcc;
@@ -495,7 +491,7 @@ bool AviReader::loadIdx1() {
     std::uint64_t lastPos = 0;
     std::uint32_t lastId = 0, lastSize = 0;
     for (std::uint32_t e = 0; e < entries; ++e) {
-        const std::uint8_t* p = table.data() + 16 * e;
+        const std::uint8_t* p = table.data() + kIdx1EntryBytes * e;
         const std::uint32_t id = le32(p);
         const int sn = streamOf(id);
         if (sn < 0)
@@ -556,16 +552,16 @@ void AviReader::scanRange(std::uint64_t start, std::uint64_t end, bool tail) {
             if (!read(pos + 8, lt, 4))
                 break;
             if (le32(lt) == kFccMovi || le32(lt) == kFccRec) {
-                pos += 12;
+                pos += kListHeaderBytes;
                 continue;
             }
-            if (padded(size) > room)
+            if (paddedChunkSize(size) > room)
                 break;
-            pos += 8 + padded(size);
+            pos = nextChunkPos(pos, size);
             continue;
         }
         if (id == kFccRiff) {
-            pos += 12;
+            pos += kListHeaderBytes;
             continue;
         }
         const int sn = chunkStreamNumber(id);
@@ -582,13 +578,13 @@ void AviReader::scanRange(std::uint64_t start, std::uint64_t end, bool tail) {
                 if (tail)
                     ++recoveredChunks_;
             }
-            pos += 8 + padded(size);
+            pos = nextChunkPos(pos, size);
             continue;
         }
         if (isPrintableFourcc(id)) {
-            if (padded(size) > room)
+            if (paddedChunkSize(size) > room)
                 break;
-            pos += 8 + padded(size);
+            pos = nextChunkPos(pos, size);
             continue;
         }
         // Garbage: resynchronise on the next even offset, as chunks start there.

@@ -9,18 +9,10 @@ namespace {
 // The movi data starts on a multiple of this, as the AVIFile writer does.
 constexpr std::uint64_t kHeaderAlignment = 2048;
 constexpr std::size_t kDmlhBytes = 248;
-constexpr std::size_t kSuperIndexEntryBytes = 16;
-constexpr std::size_t kStdIndexHeaderBytes = 24;
-constexpr std::size_t kStdIndexEntryBytes = 8;
-constexpr std::size_t kIdx1EntryBytes = 16;
 // idx1 is written in slices of this many entries to bound the scratch buffer.
 constexpr std::size_t kIdx1Slice = 4096;
 // Leaves room for the headers and at least one frame in every segment.
 constexpr std::uint64_t kMinSegmentLimit = 256 * 1024;
-
-std::uint64_t padded(std::uint64_t size) {
-    return size + (size & 1);
-}
 
 std::uint32_t scaled(std::uint64_t bytes, std::uint32_t rate, std::uint32_t scale) {
     if (scale == 0)
@@ -56,8 +48,7 @@ class HeaderBuilder {
     void endChunk(std::size_t sizePos) {
         const std::size_t size = pos() - sizePos - 4;
         put32(out_.data() + sizePos, static_cast<std::uint32_t>(size));
-        if (size & 1)
-            zeros(1);
+        zeros(static_cast<std::size_t>(paddedChunkSize(size) - size));
     }
 
   private:
@@ -115,6 +106,13 @@ std::uint64_t AviWriter::byteCount(int stream) const {
 std::uint32_t AviWriter::streamLength(int stream) const {
     return validStream(stream) ? lengthOf(streams_[static_cast<std::size_t>(stream)]) : 0;
 }
+std::uint32_t AviWriter::suggestedBufferSize(int stream) const {
+    return validStream(stream) ? suggestedOf(streams_[static_cast<std::size_t>(stream)]) : 0;
+}
+
+std::uint32_t AviWriter::suggestedOf(const Stream& s) const {
+    return std::max(s.header.suggestedBufferSize, s.largestChunk);
+}
 
 int AviWriter::addStream(const AviStreamHeader& header, const std::string& name, int* index) {
     if (!file_.isOpen())
@@ -128,7 +126,6 @@ int AviWriter::addStream(const AviStreamHeader& header, const std::string& name,
     Stream s;
     s.header = header;
     s.header.length = 0;
-    s.header.suggestedBufferSize = 0;
     // Names longer than a Windows stream name are cut (the reader's limit too).
     s.name = name.substr(0, 255);
     streams_.push_back(std::move(s));
@@ -232,7 +229,7 @@ void AviWriter::buildHeader(std::vector<std::uint8_t>& out) const {
     for (const Stream& s : streams_) {
         const std::uint64_t perSample = s.header.sampleSize ? s.header.sampleSize : s.largestChunk;
         maxBytesPerSec += scaled(perSample, s.header.rate, s.header.scale);
-        suggested = std::max(suggested, s.largestChunk);
+        suggested = std::max(suggested, suggestedOf(s));
     }
     const std::size_t avih = b.beginChunk(kFccAvih);
     b.u32(vs ? scaled(1000000, vs->header.scale, vs->header.rate) : 0);
@@ -253,7 +250,7 @@ void AviWriter::buildHeader(std::vector<std::uint8_t>& out) const {
         const std::size_t strl = b.beginList(kFccStrl);
         AviStreamHeader h = s.header;
         h.length = lengthOf(s);
-        h.suggestedBufferSize = s.largestChunk;
+        h.suggestedBufferSize = suggestedOf(s);
         const std::size_t strh = b.beginChunk(kFccStrh);
         std::uint8_t raw[kStreamHeaderBytes];
         storeStreamHeader(h, raw);
@@ -268,9 +265,9 @@ void AviWriter::buildHeader(std::vector<std::uint8_t>& out) const {
             b.endChunk(strn);
         }
         const std::size_t indx = b.beginChunk(kFccIndx);
-        b.u16(4);
+        b.u16(kSuperIndexLongsPerEntry);
         out.push_back(0);  // sub type
-        out.push_back(0);  // AVI_INDEX_OF_INDEXES
+        out.push_back(kIndexOfIndexes);
         b.u32(static_cast<std::uint32_t>(s.superIndex.size()));
         b.u32(indexChunkId(static_cast<int>(i)));
         b.zeros(12);
@@ -370,32 +367,32 @@ int AviWriter::persistWindow(int stream) {
         return kAviOk;
     const Segment& seg = segments_.back();
     const std::size_t n = s.window.size();
-    const std::size_t body = kStdIndexHeaderBytes + kStdIndexEntryBytes * n;
-    scratch_.resize(8 + body);
+    const auto chunkBytes = static_cast<std::size_t>(stdIndexChunkBytes(n));
+    scratch_.resize(chunkBytes);
     std::uint8_t* p = scratch_.data();
-    put32(p, fourcc('i', 'x', static_cast<char>('0' + stream / 10),
-                    static_cast<char>('0' + stream % 10)));
-    put32(p + 4, static_cast<std::uint32_t>(body));
-    put16(p + 8, 2);
-    p[10] = 0;
-    p[11] = 1;  // AVI_INDEX_OF_CHUNKS
+    put32(p, stdIndexChunkId(stream));
+    put32(p + 4, static_cast<std::uint32_t>(chunkBytes - kChunkHeaderBytes));
+    put16(p + 8, kStdIndexLongsPerEntry);
+    p[10] = 0;  // sub type
+    p[11] = kIndexOfChunks;
     put32(p + 12, static_cast<std::uint32_t>(n));
     put32(p + 16, indexChunkId(stream));
     put64(p + 20, seg.base());
     put32(p + 28, 0);
-    for (std::size_t i = 0; i < n; ++i) {
-        put32(p + 32 + 8 * i, s.window[i].offset);
-        put32(p + 36 + 8 * i, s.window[i].sizeAndFlag);
+    std::uint8_t* entry = p + kChunkHeaderBytes + kStdIndexHeaderBytes;
+    for (std::size_t i = 0; i < n; ++i, entry += kStdIndexEntryBytes) {
+        put32(entry, s.window[i].offset);
+        put32(entry + 4, s.window[i].sizeAndFlag);
     }
     const std::uint64_t at = end_;
     if (int rc = append(scratch_.data(), scratch_.size()); rc != kAviOk)
         return rc;
-    const SuperEntry entry{at, static_cast<std::uint32_t>(8 + body), s.windowDuration};
+    const SuperEntry super{at, static_cast<std::uint32_t>(chunkBytes), s.windowDuration};
     if (s.windowSlot < 0) {
         s.windowSlot = static_cast<int>(s.superIndex.size());
-        s.superIndex.push_back(entry);
+        s.superIndex.push_back(super);
     } else {
-        s.superIndex[static_cast<std::size_t>(s.windowSlot)] = entry;
+        s.superIndex[static_cast<std::size_t>(s.windowSlot)] = super;
     }
     s.windowPersisted = n;
     return kAviOk;
@@ -442,10 +439,10 @@ std::uint64_t AviWriter::pendingIndexBytes(int addingStream) const {
         const std::size_t entries =
             streams_[i].window.size() + (static_cast<int>(i) == addingStream ? 1 : 0);
         if (entries)
-            bytes += 8 + kStdIndexHeaderBytes + kStdIndexEntryBytes * entries;
+            bytes += stdIndexChunkBytes(entries);
     }
     if (segments_.size() == 1)
-        bytes += 8 + kIdx1EntryBytes * (idx1_.size() + 1);
+        bytes += idx1ChunkBytes(idx1_.size() + 1);
     return bytes;
 }
 
@@ -502,7 +499,7 @@ int AviWriter::writeChunk(int stream, const void* data, std::uint32_t size, bool
         if (int rc = closeWindow(stream); rc != kAviOk)
             return rc;
     }
-    const std::uint64_t chunkBytes = 8 + padded(size);
+    const std::uint64_t chunkBytes = nextChunkPos(0, size);
     const Segment& seg = segments_.back();
     if (seg.chunks > 0 &&
         end_ + chunkBytes + pendingIndexBytes(stream) - seg.riffPos > options_.segmentLimit) {
@@ -524,7 +521,7 @@ int AviWriter::writeChunk(int stream, const void* data, std::uint32_t size, bool
         return rc;
     if (int rc = append(data, size); rc != kAviOk)
         return rc;
-    if (size & 1) {
+    if (paddedChunkSize(size) != size) {
         const std::uint8_t pad = 0;
         if (int rc = append(&pad, 1); rc != kAviOk)
             return rc;

@@ -47,8 +47,6 @@ constexpr std::uint32_t kStdIndexEntries = 256;
 constexpr std::uint32_t kDefaultSuperIndexEntries = 2048;
 // The largest chunk accepted (an uncompressed 4K frame is ~33 MB).
 constexpr std::uint32_t kMaxChunkBytes = 256u << 20;
-// Streams are numbered with two digits in chunk ids.
-constexpr int kMaxStreams = 100;
 
 struct AviWriterOptions {
     std::uint64_t segmentLimit = kDefaultSegmentLimit;
@@ -67,9 +65,10 @@ class AviWriter {
     int create(const std::string& path, const AviWriterOptions& options = {});
     bool isOpen() const { return file_.isOpen(); }
 
-    // Adds a stream with this header (length and suggested buffer size are
-    // recomputed). Refused after the first chunk or flush, and for a zero type,
-    // scale or rate. `index` receives the stream number.
+    // Adds a stream with this header (the length is recomputed; the suggested
+    // buffer size grows to the largest chunk written). Refused after the first
+    // chunk or flush, and for a zero type, scale or rate. `index` receives the
+    // stream number.
     int addStream(const AviStreamHeader& header, const std::string& name, int* index);
     // Stores the stream format ('strf'). Video widens the frame rectangle to
     // the picture; PCM audio sets the sample size to the block align. Refused
@@ -97,6 +96,9 @@ class AviWriter {
     std::uint64_t byteCount(int stream) const;
     // Frames (sample size 0) or bytes / sample size.
     std::uint32_t streamLength(int stream) const;
+    // What the stream header announces: the size the stream was created with,
+    // or the largest chunk when one was larger.
+    std::uint32_t suggestedBufferSize(int stream) const;
     int segmentCount() const { return static_cast<int>(segments_.size()); }
     bool hasData() const { return headerWritten_; }
 
@@ -144,6 +146,7 @@ class AviWriter {
     std::uint32_t dataChunkId(int stream, bool key, std::uint32_t size) const;
     std::uint32_t durationOf(const Stream& s, std::uint32_t size) const;
     std::uint32_t lengthOf(const Stream& s) const;
+    std::uint32_t suggestedOf(const Stream& s) const;
     int firstVideoStream() const;
 
     void buildHeader(std::vector<std::uint8_t>& out) const;

@@ -8,18 +8,15 @@
 #include <cstdint>
 #include <vector>
 
-namespace media {
+#include "media/avi_format.h"
 
-// Bytes in one bottom-up DIB row of the given width and bit depth.
-constexpr std::size_t dibStride(int width, int bitCount) {
-    return ((static_cast<std::size_t>(width) * static_cast<std::size_t>(bitCount) + 31) / 32) * 4;
-}
+namespace media {
 
 // Encodes bottom-up DIBs of 32 (B,G,R,unused), 24 (B,G,R) or 16 (5-5-5) bits per
 // pixel into the 16-bit Video 1 variant. Keeps its own reconstruction of the
 // previous frame, so delta frames are chosen against what a decoder will show.
 class Video1Encoder {
-public:
+  public:
     static constexpr int kMaxQuality = 10000;
 
     // quality: 0 (smallest) to 10000 (best); see video1_encoder.cpp for the
@@ -37,24 +34,26 @@ public:
     // block; a delta frame may skip blocks that did not change. The first
     // frame after construction or reset() is always a key frame, whatever
     // `key` says. Returns true when the frame is a key frame. bitCount must be
-    // 32, 24 or 16; `dib` holds height rows of dibStride(width, bitCount).
+    // 32, 24 or 16; `dib` holds height rows of dibRowBytes(width, bitCount).
     bool encode(const std::uint8_t* dib, int bitCount, bool key, std::vector<std::uint8_t>& out);
-
-    // A delta frame that repeats the previous picture (skip codes only).
-    void encodeRepeat(std::vector<std::uint8_t>& out) const;
 
     // Forgets the previous picture: the next frame is a key frame.
     void reset();
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };
 
+// A delta frame of a width x height picture that shows the previous picture
+// again: skip codes for every block, the same bytes for every such frame, so
+// it is made once per size and needs no encoder.
+std::vector<std::uint8_t> video1SkipFrame(int width, int height);
+
 // Decodes both Video 1 variants: 16-bit (output 16-bit 5-5-5 DIB) and 8-bit
 // palettised (output 8-bit DIB with the current palette).
 class Video1Decoder {
-public:
+  public:
     // bitCount: 16 (or anything but 8) selects the 16-bit variant, 8 the
     // palettised one. `palette` holds up to 256 B,G,R,0 quads (8-bit only).
     Video1Decoder(int width, int height, int bitCount,
@@ -78,11 +77,11 @@ public:
     // (short, past entry 255, or a 16-bit decoder); nothing is changed then.
     int applyPaletteChange(const std::uint8_t* data, std::size_t size);
 
-    // The current picture: bottom-up rows of dibStride(width, outputBitCount()).
+    // The current picture: bottom-up rows of dibRowBytes(width, outputBitCount()).
     const std::vector<std::uint8_t>& picture() const;
     const std::vector<std::uint32_t>& palette() const;
 
-private:
+  private:
     struct Impl;
     Impl* impl_;
 };

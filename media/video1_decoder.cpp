@@ -71,7 +71,7 @@ struct Video1Decoder::Impl {
         blocksWide = w / video1::kBlockSize;
         blocksHigh = h / video1::kBlockSize;
         rowOffset = video1::blockRowOffset(h);
-        stride = dibStride(w, paletted ? 8 : 16);
+        stride = dibRowBytes(w, paletted ? 8 : 16);
         picture.assign(stride * static_cast<std::size_t>(h), 0);
     }
 

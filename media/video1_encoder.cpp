@@ -129,7 +129,7 @@ struct Video1Encoder::Impl {
     }
 
     void convertStrip(const std::uint8_t* dib, int bitCount, int blockRow) {
-        const std::size_t stride = dibStride(width, bitCount);
+        const std::size_t stride = dibRowBytes(width, bitCount);
         for (int y = 0; y < video1::kBlockSize; ++y) {
             const int dibRow = rowOffset + blockRow * video1::kBlockSize + y;
             convertRowTo555(dib + stride * dibRow, bitCount, static_cast<int>(columns()),
@@ -238,19 +238,18 @@ bool Video1Encoder::encode(const std::uint8_t* dib, int bitCount, bool key,
     return key || !writer.skipped();
 }
 
-void Video1Encoder::encodeRepeat(std::vector<std::uint8_t>& out) const {
-    const Impl& s = *impl_;
-    out.clear();
-    std::size_t remaining = static_cast<std::size_t>(s.blocksWide) * s.blocksHigh;
-    while (remaining > 0) {
-        const std::size_t run = std::min<std::size_t>(remaining, video1::kMaxSkipRun);
-        const auto word = static_cast<std::uint16_t>(video1::kSkipBase + run);
-        out.push_back(static_cast<std::uint8_t>(word & 0xFF));
-        out.push_back(static_cast<std::uint8_t>(word >> 8));
-        remaining -= run;
-    }
-    out.push_back(0);
-    out.push_back(0);
+std::vector<std::uint8_t> video1SkipFrame(int width, int height) {
+    const std::size_t blocks =
+        static_cast<std::size_t>(clampDimension(width) / video1::kBlockSize) *
+        static_cast<std::size_t>(clampDimension(height) / video1::kBlockSize);
+    // One skip word per run of up to kMaxSkipRun blocks, then the end marker.
+    const std::size_t runs = (blocks + video1::kMaxSkipRun - 1) / video1::kMaxSkipRun;
+    std::vector<std::uint8_t> frame(kSkipRunBytes * (runs + 1));
+    StreamWriter writer(frame.data());
+    for (std::size_t b = 0; b < blocks; ++b)
+        writer.skip();
+    frame.resize(writer.finish());
+    return frame;
 }
 
 void Video1Encoder::reset() {

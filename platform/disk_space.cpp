@@ -1,12 +1,15 @@
 #include "platform/disk_space.h"
 
 #include <QDir>
-#include <QFile>
 
 #include <sys/statvfs.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdint>
 #include <limits>
+#include <string>
+
+#include "platform/native_path.h"
 
 namespace {
 
@@ -20,6 +23,23 @@ bool isMissingPathError(int error) {
 QString parentOf(const QString& cleanAbsolute) {
     const qsizetype slash = cleanAbsolute.lastIndexOf(QLatin1Char('/'));
     return slash <= 0 ? QStringLiteral("/") : cleanAbsolute.left(slash);
+}
+
+// The working directory as its bytes (QDir::currentPath() would turn bytes
+// that are not UTF-8 into other characters).
+QString workingDirectory() {
+    std::string buffer(256, '\0');
+    while (::getcwd(buffer.data(), buffer.size()) == nullptr) {
+        if (errno != ERANGE)
+            return QStringLiteral("/");
+        buffer.resize(buffer.size() * 2);
+    }
+    buffer.resize(buffer.find('\0'));
+    return platform::decodePath(buffer);
+}
+
+QString absolutePath(const QString& path) {
+    return path.startsWith(QLatin1Char('/')) ? path : platform::joinPath(workingDirectory(), path);
 }
 
 qint64 availableBytes(const struct statvfs& info) {
@@ -38,10 +58,10 @@ int driveFreeSpace(const QString& path, qint64& bytes) {
     if (path.isEmpty()) {
         return ENOENT;
     }
-    QString current = QDir::cleanPath(QDir::current().absoluteFilePath(path));
+    QString current = QDir::cleanPath(absolutePath(path));
     for (;;) {
         struct statvfs info {};
-        const QByteArray native = QFile::encodeName(current);
+        const QByteArray native = platform::encodePath(current);
         if (::statvfs(native.constData(), &info) == 0) {
             bytes = availableBytes(info);
             return 0;

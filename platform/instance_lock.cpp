@@ -11,13 +11,17 @@
 
 namespace {
 
-// Readable by everybody so that another user's start can open the file and
-// find the lock taken: the lock is machine-wide.
-constexpr mode_t kLockFileMode = 0644;
+// The lock file sits in a directory only its user can enter; nobody else
+// needs to open it.
+constexpr mode_t kLockFileMode = 0600;
+constexpr mode_t kPrivateDirectoryMode = 0700;
+constexpr mode_t kWritableByOthers = S_IWGRP | S_IWOTH;
 
 // O_NOFOLLOW: a link planted at the path is never followed.
 // O_NONBLOCK: a FIFO planted at the path cannot stall the open.
-constexpr int kOpenFlags = O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+constexpr int kOpenFlags = O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+
+const char kRuntimeDirectoryVariable[] = "XDG_RUNTIME_DIR";
 
 bool isAllowedNameChar(QChar c) {
     return (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
@@ -26,48 +30,70 @@ bool isAllowedNameChar(QChar c) {
            c == QLatin1Char('_') || c == QLatin1Char('-');
 }
 
-// Opens an existing lock file, or creates it. Opening without O_CREAT first
-// keeps another user's file usable where the kernel refuses O_CREAT on
-// foreign files in sticky directories (fs.protected_regular).
-int openLockFile(const QByteArray& path) {
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        const int fd = ::open(path.constData(), kOpenFlags);
-        if (fd >= 0 || errno != ENOENT) {
-            return fd;
-        }
-        const int created = ::open(path.constData(), kOpenFlags | O_CREAT | O_EXCL, kLockFileMode);
-        if (created >= 0) {
-            // The umask may have narrowed the mode; widen it back to 0644.
-            (void)::fchmod(created, kLockFileMode);
-            return created;
-        }
-        if (errno != EEXIST) {
-            return -1;
-        }
-        // Someone created it between the two opens: open theirs.
-    }
-    errno = EAGAIN;
-    return -1;
+// 0 when `path` is a directory (not a link to one) of this user that nobody
+// else may write to; with `exactMode`, also only when its mode is exactly that.
+int checkOwnDirectory(const QString& path, mode_t exactMode = 0) {
+    struct stat info {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0)
+        return errno;
+    if (!S_ISDIR(info.st_mode))
+        return ENOTDIR;
+    if (info.st_uid != ::geteuid())
+        return EPERM;
+    if ((info.st_mode & kWritableByOthers) != 0)
+        return EACCES;
+    if (exactMode != 0 && (info.st_mode & 07777) != exactMode)
+        return EACCES;
+    return 0;
+}
+
+// Makes the fallback directory when it is missing. The mode is set again
+// after mkdir because the umask may have narrowed it.
+int makePrivateDirectory(const QString& path) {
+    const QByteArray name = QFile::encodeName(path);
+    if (::mkdir(name.constData(), kPrivateDirectoryMode) != 0)
+        return errno == EEXIST ? 0 : errno;
+    const int fd = ::open(name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    const int result = ::fchmod(fd, kPrivateDirectoryMode) == 0 ? 0 : errno;
+    ::close(fd);
+    return result;
 }
 
 }  // namespace
 
-QString instanceLockFilePath(const QString& instanceName) {
-    QString base = instanceName.mid(instanceName.lastIndexOf(QLatin1Char('\\')) + 1);
-    for (QChar& c : base) {
-        if (!isAllowedNameChar(c)) {
+RuntimeDirectory userRuntimeDirectory() {
+    RuntimeDirectory directory;
+    // A relative value is no runtime directory at all (it would depend on
+    // where the program was started).
+    const QString fromEnvironment = qEnvironmentVariable(kRuntimeDirectoryVariable);
+    if (!fromEnvironment.isEmpty() && QDir::isAbsolutePath(fromEnvironment)) {
+        directory.path = QDir::cleanPath(fromEnvironment);
+        directory.error = checkOwnDirectory(directory.path);
+        return directory;
+    }
+    directory.path = QDir::tempPath() + QStringLiteral("/tessaly-") + QString::number(::geteuid());
+    directory.error = makePrivateDirectory(directory.path);
+    if (directory.error == 0)
+        directory.error = checkOwnDirectory(directory.path, kPrivateDirectoryMode);
+    return directory;
+}
+
+QString instanceFileStem(const QString& instanceName) {
+    QString stem = instanceName.mid(instanceName.lastIndexOf(QLatin1Char('\\')) + 1);
+    for (QChar& c : stem) {
+        if (!isAllowedNameChar(c))
             c = QLatin1Char('_');
-        }
     }
-    // "." and ".." must not name the directory itself.
-    if (base.isEmpty() || base == QLatin1String(".") || base == QLatin1String("..")) {
-        base = QStringLiteral("Tessaly_instance");
-    }
-    return QDir::tempPath() + QLatin1Char('/') + base + QStringLiteral(".lock");
+    // "." and ".." must not name a directory.
+    if (stem.isEmpty() || stem == QLatin1String(".") || stem == QLatin1String(".."))
+        stem = QStringLiteral("Tessaly_instance");
+    return stem;
 }
 
 InstanceLock::InstanceLock(const QString& filePath) {
-    fd_ = openLockFile(QFile::encodeName(filePath));
+    fd_ = ::open(QFile::encodeName(filePath).constData(), kOpenFlags, kLockFileMode);
     if (fd_ < 0) {
         error_ = errno;
         return;
@@ -76,18 +102,11 @@ InstanceLock::InstanceLock(const QString& filePath) {
     if (::fstat(fd_, &info) != 0) {
         error_ = errno;
     } else if (!S_ISREG(info.st_mode)) {
-        error_ = EINVAL;  // a FIFO, device or directory planted at the path
-    }
-    if (error_ != 0) {
-        ::close(fd_);
-        fd_ = -1;
-        return;
-    }
-    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+        error_ = EINVAL;  // a FIFO, device or socket planted at the path
+    } else if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
         state_ = State::Owned;
         return;
-    }
-    if (errno == EWOULDBLOCK) {
+    } else if (errno == EWOULDBLOCK) {
         state_ = State::HeldByAnother;
     } else {
         error_ = errno;
@@ -97,7 +116,6 @@ InstanceLock::InstanceLock(const QString& filePath) {
 }
 
 InstanceLock::~InstanceLock() {
-    if (fd_ >= 0) {
+    if (fd_ >= 0)
         ::close(fd_);
-    }
 }

@@ -1,5 +1,8 @@
 #include "platform/native_path.h"
 
+#include <sys/stat.h>
+#include <cerrno>
+
 namespace platform {
 namespace {
 
@@ -128,6 +131,39 @@ QString displayPath(const QString& path) {
             c = QChar(0xFFFD);
     }
     return shown;
+}
+
+QString joinPath(const QString& directory, const QString& name) {
+    if (directory.isEmpty())
+        return name;
+    if (directory.endsWith(QLatin1Char('/')))
+        return directory + name;
+    return directory + QLatin1Char('/') + name;
+}
+
+bool pathEntryExists(const QString& path) {
+    struct stat info {};
+    return ::lstat(encodePath(path).constData(), &info) == 0;
+}
+
+int makeDirectoryPath(const QString& path) {
+    const QByteArray bytes = encodePath(path);
+    if (bytes.isEmpty())
+        return ENOENT;
+    // Each prefix that ends before a separator is a parent to make first;
+    // one that exists already is fine, the final check says what came of it.
+    int lastError = 0;
+    for (qsizetype end = bytes.indexOf('/', 1);; end = bytes.indexOf('/', end + 1)) {
+        const QByteArray prefix = end < 0 ? bytes : bytes.left(end);
+        if (::mkdir(prefix.constData(), 0777) != 0 && errno != EEXIST)
+            lastError = errno;
+        if (end < 0)
+            break;
+    }
+    struct stat info {};
+    if (::stat(bytes.constData(), &info) != 0)
+        return lastError != 0 ? lastError : errno;
+    return S_ISDIR(info.st_mode) ? 0 : ENOTDIR;
 }
 
 }  // namespace platform

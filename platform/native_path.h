@@ -24,4 +24,15 @@ std::string encodePathStd(const QString& path);
 // The path for people to read: escaped bytes are shown as U+FFFD.
 QString displayPath(const QString& path);
 
+// The path of `name` inside `directory`: the directory, one "/", the name.
+// An empty directory gives the name alone, never a path at the root.
+QString joinPath(const QString& directory, const QString& name);
+
+// Whether anything has this name, a dangling symbolic link included.
+bool pathEntryExists(const QString& path);
+
+// Creates the directory and any missing parents (mode 0777 less the umask).
+// Returns 0 when it exists afterwards as a directory, otherwise an errno value.
+int makeDirectoryPath(const QString& path);
+
 }  // namespace platform

@@ -17,7 +17,7 @@ bool hasEnded(pa_context* context) {
 
 }  // namespace
 
-PulseConnection::PulseConnection() {
+PulseConnection::PulseConnection(const std::atomic<bool>* cancel) : cancel_(cancel) {
     loop_ = pa_mainloop_new();
     if (loop_)
         context_ = pa_context_new(pa_mainloop_get_api(loop_), "Tessaly Recorder");
@@ -32,7 +32,7 @@ PulseConnection::~PulseConnection() {
         pa_mainloop_free(loop_);
 }
 
-bool PulseConnection::connect(int timeoutMs, const std::atomic<bool>* cancel) {
+bool PulseConnection::connect(int timeoutMs) {
     if (!context_)
         return false;
     // No autospawn: a recorder must not start a sound server behind the
@@ -41,7 +41,7 @@ bool PulseConnection::connect(int timeoutMs, const std::atomic<bool>* cancel) {
         return false;
     const std::int64_t deadline = nowUs() + std::int64_t{timeoutMs} * 1000;
     while (!isReady()) {
-        if ((cancel && *cancel) || hasEnded(context_) || !runUntil(deadline))
+        if (isCancelled() || hasEnded(context_) || !runUntil(deadline))
             return false;
     }
     return true;
@@ -53,7 +53,7 @@ bool PulseConnection::await(pa_operation* op, int timeoutMs) {
     const std::int64_t deadline = nowUs() + std::int64_t{timeoutMs} * 1000;
     bool done = true;
     while (pa_operation_get_state(op) == PA_OPERATION_RUNNING) {
-        if (hasEnded(context_) || !runUntil(deadline)) {
+        if (isCancelled() || hasEnded(context_) || !runUntil(deadline)) {
             done = false;
             break;
         }

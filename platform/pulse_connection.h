@@ -13,16 +13,18 @@ namespace sound {
 
 class PulseConnection {
   public:
-    PulseConnection();
+    // `cancel`, when given, is a flag that another thread may raise (and
+    // then call wakeUp()) to end a connect() or await() early.
+    explicit PulseConnection(const std::atomic<bool>* cancel = nullptr);
     ~PulseConnection();
     PulseConnection(const PulseConnection&) = delete;
     PulseConnection& operator=(const PulseConnection&) = delete;
 
     // Connects and waits until the server is ready, a failure, timeoutMs, or
-    // `cancel` (when given) is raised and wakeUp() called.
-    bool connect(int timeoutMs, const std::atomic<bool>* cancel = nullptr);
-    // Runs the loop until `op` is done, the connection fails, or timeoutMs.
-    // Takes over `op`'s reference.
+    // the cancel flag.
+    bool connect(int timeoutMs);
+    // Runs the loop until `op` is done, the connection fails, timeoutMs, or
+    // the cancel flag. Takes over `op`'s reference.
     bool await(pa_operation* op, int timeoutMs);
     // One turn of the loop; blocks until something happens or wakeUp().
     bool runOnce();
@@ -35,6 +37,9 @@ class PulseConnection {
   private:
     // One turn that waits at most until the deadline.
     bool runUntil(std::int64_t deadlineUs);
+    bool isCancelled() const { return cancel_ && *cancel_; }
+
+    const std::atomic<bool>* cancel_;
 
     pa_mainloop* loop_ = nullptr;
     pa_context* context_ = nullptr;

@@ -5,8 +5,8 @@
 namespace sound {
 namespace {
 
-// A local server answers in a few milliseconds; a hung one must not hold up
-// the record page for long.
+// A local server answers in a few milliseconds; a hung one must not keep the
+// list away for long.
 constexpr int kServerAnswerTimeoutMs = 1500;
 
 struct Listing {
@@ -25,13 +25,11 @@ void onSourceInfo(pa_context*, const pa_source_info* info, int eol, void* userda
     SoundDevice device;
     device.name = info->name ? info->name : "";
     device.description = info->description ? info->description : device.name;
+    device.isMonitor = info->monitor_of_sink != PA_INVALID_INDEX;
     static_cast<Listing*>(userdata)->devices.push_back(std::move(device));
 }
 
-}  // namespace
-
-std::vector<SoundDevice> PulseSoundDeviceList::inputs() {
-    PulseConnection server;
+std::vector<SoundDevice> askServer(PulseConnection& server) {
     if (!server.connect(kServerAnswerTimeoutMs))
         return {};
     Listing listing;
@@ -44,6 +42,27 @@ std::vector<SoundDevice> PulseSoundDeviceList::inputs() {
     for (SoundDevice& device : listing.devices)
         device.isDefault = device.name == listing.defaultSource;
     return listing.devices;
+}
+
+}  // namespace
+
+std::vector<SoundDevice> PulseSoundDeviceList::inputs() {
+    PulseConnection server(&cancelled_);
+    {
+        const std::lock_guard lock(asking_);
+        server_ = &server;
+    }
+    std::vector<SoundDevice> devices = askServer(server);
+    const std::lock_guard lock(asking_);
+    server_ = nullptr;
+    return devices;
+}
+
+void PulseSoundDeviceList::cancel() {
+    cancelled_ = true;
+    const std::lock_guard lock(asking_);
+    if (server_)
+        server_->wakeUp();
 }
 
 }  // namespace sound

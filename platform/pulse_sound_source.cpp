@@ -24,7 +24,7 @@ std::int64_t steadyMs() {
 
 struct PulseSoundSource::Capture {
     Capture(std::string device, SoundBlockSink sink)
-        : deviceName(std::move(device)), blocks(std::move(sink)) {}
+        : deviceName(std::move(device)), blocks(std::move(sink)), server(&stopRequested) {}
 
     void run();
     bool openStream();
@@ -37,13 +37,13 @@ struct PulseSoundSource::Capture {
 
     const std::string deviceName;
     SoundBlockAssembler blocks;
+    std::atomic<bool> stopRequested{false};  // before the server, which reads it
     PulseConnection server;
     pa_stream* stream = nullptr;
-    std::atomic<bool> stopRequested{false};
 };
 
 void PulseSoundSource::Capture::run() {
-    if (server.connect(kConnectTimeoutMs, &stopRequested))
+    if (server.connect(kConnectTimeoutMs))
         openStream();
     // Sound arrives through onReadable while the loop turns; a stop request
     // wakes the loop up.

@@ -45,6 +45,17 @@ struct ScreenGeometry {
     int bitsPerPixel = 32;
 };
 
+// A rectangle of the whole desktop (on X11 the root window, which spans every
+// monitor), in pixels from its top-left corner: where the recorded screen lies.
+struct ScreenArea {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+
+    bool operator==(const ScreenArea&) const = default;
+};
+
 // True when width and height are positive, the depth is one a frame can hold
 // without a colour table (16, 24 or 32) and the frame fits the header's 32-bit
 // image size.

@@ -15,20 +15,20 @@
 #include <string>
 #include <vector>
 
+#include "media/sound_format.h"
+
 namespace sound {
 
 // One recorded block: the bytes of whole 4-byte stereo samples.
 using SoundBlockSink = std::function<void(const std::uint8_t* data, std::size_t bytes)>;
 
-// The one sound format of every recording: 16-bit stereo PCM at 44100 Hz.
-constexpr std::uint32_t kSoundSampleRate = 44100;
-constexpr std::uint32_t kSoundChannels = 2;
-constexpr std::size_t kSoundSampleBytes = 4;  // one 16-bit sample per channel
-constexpr std::size_t kSoundBytesPerSecond = kSoundSampleRate * kSoundSampleBytes;
-// One block: 0.4 s of sound (70560 bytes), one audio chunk of the file. Two
-// and a half chunks a second keep the index small while a stop or a crash
-// loses little sound.
-constexpr std::size_t kSoundBlockBytes = kSoundBytesPerSecond * 2 / 5;
+// The one sound format of every recording (16-bit stereo PCM at 44100 Hz)
+// and its 0.4 s block, as the media library defines them.
+using media::kSoundBlockBytes;
+using media::kSoundBytesPerSecond;
+using media::kSoundChannels;
+using media::kSoundSampleBytes;
+using media::kSoundSampleRate;
 // Sound that only starts to arrive this long after capture began (an idle
 // PulseAudio output's monitor wakes up only after its long idle period) is
 // preceded by silence for the time it missed, so that sound and picture stay

@@ -15,6 +15,8 @@
 #include <vector>
 
 #include "platform/x11_pixel_format.h"
+#include "platform/x11_primary_monitor.h"
+#include "platform/xcb_reply.h"
 
 namespace {
 
@@ -25,11 +27,8 @@ constexpr int kFrameBytesPerPixel = 4;  // frames are always 32-bit blue, green,
 // allocation with a fresh mapping, so xcb's reply buffers come from the heap.
 constexpr std::size_t kPlainStripBytes = 120 * 1024;
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 template <typename T>
-using Reply = std::unique_ptr<T, FreeDeleter>;
+using Reply = XcbReply<T>;
 
 struct ConnectionDeleter {
     void operator()(xcb_connection_t* c) const { xcb_disconnect(c); }
@@ -238,6 +237,7 @@ int x11AccessStatus(bool connected, bool serverIsXWayland, bool waylandSession) 
 struct X11ScreenSource::Session {
     Connection connection;
     xcb_window_t root = 0;
+    ScreenArea primary;  // where on the root window the frames come from
     ScreenGeometry geometry;
     ServerPixelFormat format;
     PixelRowConverter converter;
@@ -273,8 +273,8 @@ int X11ScreenSource::Session::grab(std::span<std::uint8_t> frame) {
         std::memset(frame.data(), 0, bytes);
         return failure();
     }
-    const int width = std::min<int>(geometry.width, now->width);
-    const int height = std::min<int>(geometry.height, now->height);
+    const int width = std::clamp<int>(now->width - primary.x, 0, geometry.width);
+    const int height = std::clamp<int>(now->height - primary.y, 0, geometry.height);
     const int status = fetchAndConvert(width, height, frame.data());
     if (status != kScreenOk) {
         std::memset(frame.data(), 0, bytes);
@@ -297,9 +297,10 @@ int X11ScreenSource::Session::fetchAndConvert(int width, int height, std::uint8_
 
 int X11ScreenSource::Session::fetchShared(int width, int height, std::uint8_t* frame) {
     xcb_connection_t* c = connection.get();
-    const auto cookie = xcb_shm_get_image(c, root, 0, 0, static_cast<std::uint16_t>(width),
-                                          static_cast<std::uint16_t>(height), kAllPlanes,
-                                          XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0);
+    const auto cookie = xcb_shm_get_image(
+        c, root, static_cast<std::int16_t>(primary.x), static_cast<std::int16_t>(primary.y),
+        static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height), kAllPlanes,
+        XCB_IMAGE_FORMAT_Z_PIXMAP, segment->id(), 0);
     xcb_generic_error_t* rawError = nullptr;
     Reply<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(c, cookie, &rawError));
     Reply<xcb_generic_error_t> error(rawError);
@@ -319,10 +320,10 @@ int X11ScreenSource::Session::fetchPlain(int width, int height, std::uint8_t* fr
     const int stripRows = static_cast<int>(std::max<std::size_t>(1, kPlainStripBytes / stride));
     stripCookies.clear();  // capacity for one strip a row was reserved by open()
     for (int y = 0; y < height; y += stripRows) {
-        stripCookies.push_back(
-            xcb_get_image(c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, 0, static_cast<std::int16_t>(y),
-                          static_cast<std::uint16_t>(width),
-                          static_cast<std::uint16_t>(std::min(stripRows, height - y)), kAllPlanes));
+        stripCookies.push_back(xcb_get_image(
+            c, XCB_IMAGE_FORMAT_Z_PIXMAP, root, static_cast<std::int16_t>(primary.x),
+            static_cast<std::int16_t>(primary.y + y), static_cast<std::uint16_t>(width),
+            static_cast<std::uint16_t>(std::min(stripRows, height - y)), kAllPlanes));
     }
     int status = kScreenOk;
     for (std::size_t i = 0; i < stripCookies.size(); ++i) {
@@ -373,6 +374,20 @@ X11ScreenSource::X11ScreenSource(Options options) : options_(std::move(options))
 X11ScreenSource::~X11ScreenSource() = default;
 
 int X11ScreenSource::probe(ScreenGeometry& geometry) {
+    ScreenArea primary;
+    const int status = probePrimaryArea(primary);
+    if (status != kScreenOk)
+        return status;
+    ScreenGeometry measured;
+    measured.width = primary.width;
+    measured.height = primary.height;
+    measured.planes = 1;
+    measured.bitsPerPixel = 32;  // every server depth is delivered as 32-bit frames
+    geometry = measured;
+    return kScreenOk;
+}
+
+int X11ScreenSource::probePrimaryArea(ScreenArea& area) {
     Connection connection;
     xcb_screen_t* screen = nullptr;
     const int status = connectToScreen(options_.displayName, connection, screen);
@@ -382,12 +397,7 @@ int X11ScreenSource::probe(ScreenGeometry& geometry) {
     PixelRowConverter converter;
     if (!readPixelFormat(connection.get(), screen, format) || !converter.configure(format))
         return kScreenErrUnsupportedFormat;
-    ScreenGeometry measured;
-    measured.width = screen->width_in_pixels;
-    measured.height = screen->height_in_pixels;
-    measured.planes = 1;
-    measured.bitsPerPixel = 32;  // every server depth is delivered as 32-bit frames
-    geometry = measured;
+    area = primaryMonitorArea(connection.get(), screen);
     return kScreenOk;
 }
 
@@ -407,6 +417,9 @@ int X11ScreenSource::open(const ScreenGeometry& geometry) {
         !session->converter.configure(session->format))
         return kScreenErrUnsupportedFormat;
     session->root = screen->root;
+    // Frames keep the start-up size; where they start follows the primary
+    // monitor as it is when the recording begins.
+    session->primary = primaryMonitorArea(c, screen);
     session->geometry = geometry;
     session->stripCookies.reserve(static_cast<std::size_t>(geometry.height));
     if (options_.allowSharedMemory && isLocalDisplay(options_.displayName) &&

@@ -1,8 +1,10 @@
-// The screen of an X11 display read through xcb: the root window of the
-// default screen, fetched with MIT-SHM GetImage into a shared segment, or with
-// plain GetImage where shared memory cannot be had (no extension, a remote
-// display, no SysV segments), and turned into frames of 32-bit pixels (blue,
-// green, red, 0) with the bottom row first. The pointer is not drawn.
+// The screen of an X11 display read through xcb: the primary monitor's
+// rectangle of the default screen's root window (the whole root window where
+// RandR names no monitor), fetched with MIT-SHM GetImage into a shared
+// segment, or with plain GetImage where shared memory cannot be had (no
+// extension, a remote display, no SysV segments), and turned into frames of
+// 32-bit pixels (blue, green, red, 0) with the bottom row first. The pointer
+// is not drawn.
 #pragma once
 
 #include <memory>
@@ -46,7 +48,11 @@ class X11ScreenSource final : public ScreenSource {
     X11ScreenSource(const X11ScreenSource&) = delete;
     X11ScreenSource& operator=(const X11ScreenSource&) = delete;
 
+    // The size of the primary monitor.
     int probe(ScreenGeometry& geometry) override;
+    // Where the primary monitor lies on the root window: what a recording
+    // opened now would read.
+    int probePrimaryArea(ScreenArea& area);
     int open(const ScreenGeometry& geometry) override;
     int grab(std::span<std::uint8_t> frame) override;
     void close() override;

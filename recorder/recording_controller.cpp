@@ -1,9 +1,7 @@
 #include "recorder/recording_controller.h"
 
-#include <QDir>
-#include <QFile>
-
 #include "platform/disk_space.h"
+#include "platform/native_path.h"
 #include "recorder/recording_names.h"
 
 namespace recorder {
@@ -66,7 +64,7 @@ void RecordingController::setFreeSpaceQuery(std::function<int(const QString&, qi
     freeSpace_ = std::move(query);
 }
 
-void RecordingController::setSoundSources(sound::SoundDeviceList* devices,
+void RecordingController::setSoundSources(const sound::FixedSoundDeviceList* devices,
                                           sound::SoundSource* capture) {
     stopSound();
     soundDevices_ = devices;
@@ -152,11 +150,13 @@ int RecordingController::beginFile(QString& saveDir) {
     }
     // The grab's own failures leave a black frame, which is still written.
     screen_.grab(frame_);
-    saveDir = saveDirectory_ ? saveDirectory_() : defaultSaveDirectory();
+    saveDir = saveDirectory_ ? saveDirectory_() : QString();
+    // No directory at all would put the recording in the working directory.
+    if (saveDir.isEmpty())
+        saveDir = defaultSaveDirectory();
     lastSaveDir_ = saveDir;
-    // An existing directory, or one that cannot be made, shows up as a
-    // failure to create the file.
-    QDir().mkpath(saveDir);
+    // A directory that cannot be made shows up as a failure to create the file.
+    (void)platform::makeDirectoryPath(saveDir);
     const QString path = freeRecordingPath(saveDir, clock_.localNow());
     runStarted_ = false;
     writer_.setFreeSpaceProbe([this, saveDir] {
@@ -169,11 +169,11 @@ int RecordingController::beginFile(QString& saveDir) {
 }
 
 int RecordingController::createFileWithSound(const QString& path) {
-    const std::string file = QFile::encodeName(path).toStdString();
+    const std::string file = platform::encodePathStd(path);
     if (!soundDevices_ || !soundCapture_ || audioDeviceId_ == sound::kAudioDeviceNone)
         return writer_.createAviFile(file, frameHeader_, false);
     // No input at all (or no sound server): no audio stream.
-    const std::vector<sound::SoundDevice> inputs = soundDevices_->inputs();
+    const std::vector<sound::SoundDevice>& inputs = soundDevices_->devices();
     const bool withAudio = !inputs.empty();
     if (int rc = writer_.createAviFile(file, frameHeader_, withAudio); rc != 0 || !withAudio)
         return rc;
@@ -226,7 +226,7 @@ int RecordingController::failureResult(int status, const QString& saveDir) const
 }
 
 QString RecordingController::recordFilePath() const {
-    return QFile::decodeName(QByteArray::fromStdString(writer_.recordFilePath()));
+    return platform::decodePath(writer_.recordFilePath());
 }
 
 void RecordingController::startTimer() {

@@ -65,9 +65,10 @@ class RecordingController {
     void setFreeSpaceQuery(std::function<int(const QString&, qint64&)> query);
 
     // ---- Sound ----
-    // The sound inputs and the capture that recordings use; both outlive the
-    // controller. Without them (the default) recordings have no sound.
-    void setSoundSources(sound::SoundDeviceList* devices, sound::SoundSource* capture);
+    // The sound inputs the choice was made from and the capture that
+    // recordings use; both outlive the controller. Without them (the
+    // default) recordings have no sound.
+    void setSoundSources(const sound::FixedSoundDeviceList* devices, sound::SoundSource* capture);
     // The chosen sound source: an input's position in the device list,
     // sound::kAudioDeviceDefault or sound::kAudioDeviceNone. Read when a
     // recording's file is created.
@@ -115,7 +116,7 @@ class RecordingController {
     QPointer<QTimer> timer_;
     std::function<QString()> saveDirectory_;
     std::function<int(const QString&, qint64&)> freeSpace_;
-    sound::SoundDeviceList* soundDevices_ = nullptr;
+    const sound::FixedSoundDeviceList* soundDevices_ = nullptr;
     sound::SoundSource* soundCapture_ = nullptr;
     std::uint32_t audioDeviceId_ = sound::kAudioDeviceDefault;
 

@@ -1,19 +1,14 @@
 #include "recorder/recording_names.h"
 
 #include <QDir>
-#include <QFileInfo>
+
+#include "platform/native_path.h"
 
 namespace recorder {
 namespace {
 
 QString stampOf(const QDateTime& localTime) {
     return localTime.toString(QStringLiteral("yyyyMMddHHmmss"));
-}
-
-QString joinPath(const QString& directory, const QString& name) {
-    if (directory.endsWith(QLatin1Char('/')))
-        return directory + name;
-    return directory + QLatin1Char('/') + name;
 }
 
 }  // namespace
@@ -24,16 +19,20 @@ QString recordingFileName(const QDateTime& localTime) {
 
 QString freeRecordingPath(const QString& directory, const QDateTime& localTime) {
     const QString stamp = stampOf(localTime);
-    QString path = joinPath(directory, stamp + QStringLiteral(".avi"));
+    QString path = platform::joinPath(directory, stamp + QStringLiteral(".avi"));
     // Dangling links count as taken too: creating through one would write
     // somewhere else.
-    for (int n = 1; QFileInfo(path).exists() || QFileInfo(path).isSymLink(); ++n)
-        path = joinPath(directory, QStringLiteral("%1(%2).avi").arg(stamp).arg(n));
+    for (int n = 1; platform::pathEntryExists(path); ++n)
+        path = platform::joinPath(directory, QStringLiteral("%1(%2).avi").arg(stamp).arg(n));
     return path;
 }
 
 QString defaultSaveDirectory() {
-    return QDir::homePath() + QStringLiteral("/TessalySave");
+    // $HOME as its bytes: QDir::homePath() would turn bytes that are not
+    // UTF-8 into other characters, and so into another directory.
+    const QByteArray home = qgetenv("HOME");
+    const QString homeDir = home.isEmpty() ? QDir::homePath() : platform::decodePath(home);
+    return platform::joinPath(homeDir, QStringLiteral("TessalySave"));
 }
 
 }  // namespace recorder

@@ -1,9 +1,19 @@
 #include "recorder/recording_writer.h"
 
+#include <algorithm>
+#include <limits>
+
+#include "media/sound_format.h"
 #include "media/video1.h"
 
 namespace recorder {
 namespace {
+
+// Bytes of one uncompressed frame as the header describes it (bottom-up rows
+// only); 0 for a header no frame can have.
+std::uint64_t frameBytesOf(const media::BitmapInfoHeader& h) {
+    return h.height > 0 ? media::dibImageBytes(h) : 0;
+}
 
 media::AviStreamInfo videoInfoFor(const media::BitmapInfoHeader& frame) {
     media::AviStreamInfo info;
@@ -11,7 +21,9 @@ media::AviStreamInfo videoInfoFor(const media::BitmapInfoHeader& frame) {
     info.fccHandler = 0;  // the compressing stream supplies the encoder's
     info.scale = 1;
     info.rate = kVideoFramesPerSecond;
-    info.suggestedBufferSize = frame.sizeImage;
+    // Room for one uncompressed frame: no Video 1 frame of it is larger.
+    info.suggestedBufferSize = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(frameBytesOf(frame), std::numeric_limits<std::uint32_t>::max()));
     info.frame = media::AviRect{0, 0, frame.width, frame.height};
     return info;
 }
@@ -35,16 +47,9 @@ media::AviStreamInfo audioInfoFor(const media::WaveFormatEx& format) {
     info.scale = 1;
     info.rate = format.samplesPerSec;
     info.start = 0;
-    info.suggestedBufferSize = kAudioBufferBytes;
+    info.suggestedBufferSize = media::kSoundBlockBytes;
     info.sampleSize = format.blockAlign;
     return info;
-}
-
-// Bytes of one bottom-up frame as the header describes it.
-std::uint64_t frameBytesOf(const media::BitmapInfoHeader& h) {
-    if (h.width <= 0 || h.height <= 0)
-        return 0;
-    return media::dibStride(h.width, h.bitCount) * static_cast<std::uint64_t>(h.height);
 }
 
 }  // namespace
@@ -57,12 +62,14 @@ RecordingWriter::~RecordingWriter() {
 
 int RecordingWriter::createAviFile(const std::string& path,
                                    const media::BitmapInfoHeader& frameHeader, bool withAudio) {
+    // Made before the lock: the sound thread never waits for it.
+    std::vector<std::uint8_t> repeatFrame =
+        media::video1SkipFrame(frameHeader.width, frameHeader.height);
     std::lock_guard lock(mutex_);
     // A file left open by an earlier recording is completed, never dropped.
     closeLocked();
     recordFilePath_ = path;
-    frameHeader_ = frameHeader;
-    repeatFrame_.clear();
+    repeatFrame_ = std::move(repeatFrame);
     refreshedOnce_ = false;
     if (int rc = media::aviFileOpen(aviFile_, path, media::kOpenCreate | media::kOpenWrite);
         rc != media::kAviOk)
@@ -137,13 +144,9 @@ int RecordingWriter::writeRepeatFrame() {
     std::lock_guard lock(mutex_);
     if (!aviVideoStream_ || frameCount_ == 0)
         return media::kAviErrBadHandle;
-    if (repeatFrame_.empty()) {
-        media::Video1Encoder encoder(frameHeader_.width, frameHeader_.height,
-                                     static_cast<int>(kVideoQuality));
-        encoder.encodeRepeat(repeatFrame_);
-    }
-    // Straight into the file's stream: the encoder's picture stays what the
-    // decoder shows, so the next delta frame still refers to the right one.
+    // Straight into the file's stream as a delta frame: the encoder's picture
+    // stays what the decoder shows, so the next delta frame still refers to
+    // the right one.
     const int rc = media::aviStreamWrite(aviVideoStream_, media::kAppend, 1, repeatFrame_.data(),
                                          static_cast<std::int32_t>(repeatFrame_.size()), 0);
     if (rc != media::kAviOk)

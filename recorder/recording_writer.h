@@ -45,8 +45,6 @@ constexpr std::int64_t kHeaderRefreshIntervalMs = 2000;
 // worst case; refreshing every frame costs a few KiB of index per frame,
 // which only matters on a drive that is about to fill anyway.
 constexpr std::int64_t kLowSpaceBytes = 64LL * 1024 * 1024;
-// One sound buffer: 0.4 s of 16-bit stereo at 44100 Hz.
-constexpr std::uint32_t kAudioBufferBytes = 70560;
 
 class RecordingWriter {
   public:
@@ -67,8 +65,9 @@ class RecordingWriter {
     // Appends a frame that shows the previous picture again (a Video 1 frame
     // of skip codes only), for capture slots that passed without a tick.
     int writeRepeatFrame();
-    // Appends one block of sound (a whole number of 4-byte samples) to the
-    // audio stream; nothing when the file has none. Any thread.
+    // Appends one block of sound (a whole number of 4-byte samples, at most
+    // media::kSoundBlockBytes) to the audio stream; nothing when the file has
+    // none. Any thread.
     void writeAviAudio(const void* data, std::int32_t byteCount);
     // Refreshes the headers and index on disk now (a pause: nothing may
     // arrive for a long while). Returns 0 also when there is no file.
@@ -106,8 +105,7 @@ class RecordingWriter {
     media::AviCompressOptions compressOptions_;
     std::uint64_t frameCount_ = 0;
     std::string recordFilePath_;
-    media::BitmapInfoHeader frameHeader_;
-    // Made once per file, the first time a slot is repeated.
+    // The repeat frame of this file's picture size, made with the file.
     std::vector<std::uint8_t> repeatFrame_;
     std::function<std::int64_t()> freeSpaceProbe_;
     bool refreshedOnce_ = false;

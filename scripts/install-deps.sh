@@ -5,9 +5,9 @@ set -euo pipefail
 
 packages=(
   # build
-  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev
+  build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libxcb1-dev libxcb-shm0-dev libxcb-xinput-dev libpulse-dev
+  libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xinput-dev libpulse-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   # running the window without a desktop, and looking at it
   xvfb xauth x11-utils x11-xserver-utils xdotool fonts-liberation xdg-utils

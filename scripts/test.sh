@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds everything and runs every test: the unit,
-# widget and oracle tests of the main build, then the fuzzers for a bounded time.
+# Installs what is missing, checks the formatting, builds everything and runs
+# every test: the unit, widget and oracle tests of the main build, then the
+# fuzzers for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash scripts/install-deps.sh
+bash scripts/check-format.sh
 bash scripts/build.sh
 ctest --test-dir build --output-on-failure -j 2 --timeout 600
 

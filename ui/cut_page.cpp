@@ -62,7 +62,7 @@ void DRUI::buildCutPage() {
     cutDirEdit->setGeometry(0, 0, 220, 25);
     cutDirEdit->setFont(font);
     cutDirEdit->setStyleSheet(look::fieldBorder());
-    cutDirEdit->setText(savePathEdit->text());
+    cutDirEdit->setText(saveDirectory());
     cutDirEdit->setCursorPosition(1);
     // Installed on every build, so the refresh on leaving the field survives
     // a rebuild of the page.

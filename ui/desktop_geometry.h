@@ -1,4 +1,6 @@
-// Where the main window goes on the desktop at its two sizes.
+// Where the main window goes on the desktop at its two sizes. Both follow the
+// primary monitor, the one the recorder records: on a desktop that spans
+// several monitors, never the whole span.
 #pragma once
 
 #include <QPoint>
@@ -7,11 +9,12 @@
 
 namespace desktop {
 
-// The top-left corner that centres a window of `size` on the desktop;
-// integer division truncates toward zero like the rest of the geometry.
+// The top-left corner that centres a window of `size` on the primary
+// monitor; integer division truncates toward zero like the rest of the
+// geometry.
 QPoint centred(const QSize& size);
 
-// The area a maximised window covers: the primary screen without the panels
+// The area a maximised window covers: the primary monitor without the panels
 // the desktop reserves. Empty without a screen.
 QRect maximisedArea();
 

@@ -171,7 +171,7 @@ void DRUI::btnMontageSlot() {
     fillCutTable(cutDirEdit->text());
     cutTable->resizeColumnsToContents();
     pageStack->setCurrentWidget(cutPage);
-    playerFile.clear();
+    cutState_.playerFile.clear();
     btnLayout3Play();
 }
 
@@ -186,7 +186,7 @@ void DRUI::btnSlotBack() {
             delete playerProcess;
             playerProcess = nullptr;
         }
-        playerFile.clear();
+        cutState_.playerFile.clear();
         positionSlider->setValue(0);
     }
     pageStack->setCurrentWidget(homePage);

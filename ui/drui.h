@@ -15,8 +15,11 @@
 #include "platform/pulse_sound_devices.h"
 #include "platform/pulse_sound_source.h"
 #include "platform/screen_source.h"
+#include "platform/sound_input_lister.h"
 #include "recorder/clock.h"
 #include "recorder/recording_controller.h"
+#include "ui/cut_state.h"
+#include "ui/merge_list.h"
 
 class QComboBox;
 class QHBoxLayout;
@@ -54,6 +57,9 @@ class DRUI : public QMainWindow {
     // Where the save directory is kept; set before setupPages() to use
     // another settings file than the one beside the executable.
     void setIniPath(const QString& path) { iniPath = path; }
+    // The save directory as read from the settings or chosen since: the real
+    // path, byte for byte, where savePathEdit shows it for people to read.
+    const QString& saveDirectory() const { return saveDirectory_; }
 
     // Page builders. Each deletes the page it replaces and builds for the
     // current page width, so a size switch can run all four again.
@@ -81,7 +87,6 @@ class DRUI : public QMainWindow {
     QWidget* mergePage = nullptr;
     QStackedLayout* pageStack = nullptr;
     QTimer* captureTimer = nullptr;
-    QString iniPath;
 
     // Home page.
     QPushButton* homeRecordButton = nullptr;
@@ -124,20 +129,21 @@ class DRUI : public QMainWindow {
     QPushButton* mergeBackButton = nullptr;
     QPushButton* mergeButton = nullptr;
 
+    // Shown only where there is no system tray to pause from.
+    QPushButton* recordPauseButton = nullptr;
+
     // The maximise button of each page's title bar, by page index.
     std::array<QPushButton*, 4> maxButtons{};
-    bool isMaximised = false;
-    // Merge list rows (name, duration text, size text) kept across a rebuild.
-    QVector<QStringList> savedTargetRows;
 
     QSystemTrayIcon* trayIcon = nullptr;
     QProcess* playerProcess = nullptr;
-    QString playerFile;
-    // Full path of the recording chosen in cutTable, and the range to keep.
-    QString selectedFile;
-    qint64 trimStartSeconds = 0;
-    qint64 trimEndSeconds = 0;
     // ---------------------------------------------------------------------
+
+    // State that outlives every page rebuild; the page builders draw from it.
+    bool isMaximised() const { return maximised_; }
+    const MergeList& mergeList() const { return mergeList_; }
+    const CutState& cutState() const { return cutState_; }
+    recorder::RecordingController& recording() const { return *recordingController; }
 
   signals:
     void AddProcessCallBack(int, QString, QString, int);
@@ -201,8 +207,9 @@ class DRUI : public QMainWindow {
     QTableWidget* buildTargetTable();
     void fillSourceTable(const QString& directory);
     void fillCutTable(const QString& directory);
-    // Appends one merge list row (name, duration text, size text).
-    void appendTargetRow(const QString& name, const QString& duration, const QString& size);
+    // Shows the merge list in targetTable, selecting `selectedRow` (none
+    // when outside the list).
+    void showMergeList(int selectedRow = -1);
     void updateMergeButton();
 
     // Takes a page out of service before its builder replaces it (window_frame.cpp).
@@ -211,16 +218,26 @@ class DRUI : public QMainWindow {
     void rebuildPages();
     void showPageAfterRebuild(int pageIndex);
 
-    // Reads the save directory into savePathEdit and shows its free space.
+    // Reads the save directory, shows it in savePathEdit and its free space.
     void loadSaveDirectory();
+    void showSaveDirectory();
     void showFreeSpace();
 
     // The width the pages are built for: the window's width.
     int pageWidth() const { return width(); }
 
     WindowDragHandler* dragHandler = nullptr;
+    bool maximised_ = false;
+    MergeList mergeList_;
+    CutState cutState_;
+    // The directories the cut and source tables list: their rows' names are
+    // relative to these, whatever the directory fields show since.
+    QString cutTableDirectory_;
+    QString sourceTableDirectory_;
+    QString saveDirectory_;
+    QString iniPath;
 
-    // ---- Recording and tray (recording_slots.cpp, tray.cpp) -----------------
+    // Recording and tray (recording_slots.cpp, tray.cpp).
   public:
     // Replaces the screen and the clock that recordings use (the constructor
     // sets the X11 screen and the system clock; tests hand in doubles).
@@ -230,23 +247,36 @@ class DRUI : public QMainWindow {
     // an earlier icon goes with its menu and entries.
     void setupTrayIcon();
 
-    // Replaces the sound inputs and the capture (PulseAudio by default; tests
-    // hand in doubles). The record page's list follows at its next build.
+    // Replaces where the sound inputs are listed from and the capture
+    // (PulseAudio by default; tests hand in doubles). The record page's list
+    // follows at its next build.
     void setSoundSources(std::unique_ptr<sound::SoundDeviceList> devices,
                          std::unique_ptr<sound::SoundSource> capture);
-
-    std::unique_ptr<ScreenSource> screenSource;
-    std::unique_ptr<recorder::Clock> recordingClock;
-    // Declared before the controller, which uses them until it goes.
-    std::unique_ptr<sound::SoundDeviceList> soundDevices =
-        std::make_unique<sound::PulseSoundDeviceList>();
-    std::unique_ptr<sound::SoundSource> soundCapture = std::make_unique<sound::PulseSoundSource>();
+    // The sound inputs as last listed, asked for in the background.
+    sound::SoundInputLister& soundInputs() const { return *soundInputs_; }
     // The inputs as audioCombo lists them: a recording opens the input of the
     // entry the user chose, and the first tick does not ask the server again.
-    sound::FixedSoundDeviceList soundInputsShown;
-    // The sound source chosen in audioCombo (an input's position in the list,
-    // or sound::kAudioDeviceDefault / sound::kAudioDeviceNone).
-    std::uint32_t audioDeviceId = sound::kAudioDeviceDefault;
+    const std::vector<sound::SoundDevice>& soundInputsShown() const {
+        return soundInputsShown_.devices();
+    }
+    // The sound source chosen in audioCombo (an input's position in
+    // soundInputsShown(), or sound::kAudioDeviceDefault / kAudioDeviceNone).
+    std::uint32_t audioDeviceId() const { return audioDeviceId_; }
+
+  private:
+    std::unique_ptr<ScreenSource> screenSource;
+    std::unique_ptr<recorder::Clock> recordingClock;
+
+    // Sound: declared before the controller, which uses them until it goes.
+    std::unique_ptr<sound::SoundInputLister> soundInputs_ =
+        std::make_unique<sound::SoundInputLister>(std::make_unique<sound::PulseSoundDeviceList>());
+    std::unique_ptr<sound::SoundSource> soundCapture_ = std::make_unique<sound::PulseSoundSource>();
+    sound::FixedSoundDeviceList soundInputsShown_;
+    std::uint32_t audioDeviceId_ = sound::kAudioDeviceDefault;
+    // The user chose an entry since the record page was built: a newer list
+    // keeps that choice while its input is still listed.
+    bool audioChosenByUser_ = false;
+
     std::unique_ptr<recorder::RecordingController> recordingController;
     // Ticks counted for the tray icon's alternation between two pictures.
     int trayBlinkCount = 0;
@@ -264,14 +294,21 @@ class DRUI : public QMainWindow {
     // so that Stop stays within reach.
     void hideForRecording();
     void showAfterRecording();
+    // Shows the recording's state on the record page: Stop while recording,
+    // and the window's own Pause/Resume where there is no tray.
+    void showRecordingState();
     // Says why the screen cannot be recorded; true when it cannot.
     bool refuseUnrecordableScreen();
     // Connects the capture timer and the save directory to the controller.
     void attachRecordingController();
     // The title-bar close ends a running recording first; nothing is lost.
     void finishRecordingOnClose();
-    // Lists the sound sources in audioCombo; its first entry becomes the choice.
+    // Lists the sound sources of the last known inputs in audioCombo, makes
+    // the first entry the choice, and asks for the inputs again.
     void fillAudioCombo();
+    // A newer list of inputs arrived: audioCombo shows it.
+    void showListedSoundInputs();
+    void listSoundChoices(bool keepChoice);
+    void applyAudioChoice(int index);
     bool minimisedForRecording = false;
-    // ---- end of recording and tray ------------------------------------------
 };

@@ -3,11 +3,13 @@
 #include <QColor>
 #include <QHeaderView>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QTableWidget>
 
 #include "filelist/avi_duration.h"
 #include "filelist/format.h"
 #include "filelist/video_scan.h"
+#include "platform/native_path.h"
 #include "ui/drui.h"
 #include "ui/look.h"
 
@@ -63,6 +65,7 @@ QTableWidget* DRUI::buildTargetTable() {
 }
 
 void DRUI::fillSourceTable(const QString& directory) {
+    sourceTableDirectory_ = directory;
     QVector<VideoFileEntry> entries;
     scanVideoDirectory(directory, entries);
     sourceTable->setRowCount(0);
@@ -70,7 +73,7 @@ void DRUI::fillSourceTable(const QString& directory) {
     const QIcon icon(kAviIcon);
     int row = 0;
     for (VideoFileEntry& entry : entries) {
-        entry.duration = aviDurationSeconds(recordingPath(directory, entry.name));
+        entry.duration = aviDurationSeconds(platform::joinPath(directory, entry.name));
         sourceTable->setItem(row, 0, new QTableWidgetItem(icon, entry.name));
         sourceTable->setItem(row, 1, new QTableWidgetItem(formatDuration(entry.duration)));
         sourceTable->setItem(row, 2, new QTableWidgetItem(formatSize(entry.size)));
@@ -79,6 +82,7 @@ void DRUI::fillSourceTable(const QString& directory) {
 }
 
 void DRUI::fillCutTable(const QString& directory) {
+    cutTableDirectory_ = directory;
     QVector<VideoFileEntry> entries;
     scanVideoDirectory(directory, entries);
     cutTable->setRowCount(0);
@@ -94,11 +98,20 @@ void DRUI::fillCutTable(const QString& directory) {
     }
 }
 
-void DRUI::appendTargetRow(const QString& name, const QString& duration, const QString& size) {
-    const int row = targetTable->rowCount();
-    targetTable->setRowCount(row + 1);
-    targetTable->setColumnWidth(0, kNameColumnWidth);
-    targetTable->setItem(row, 0, new QTableWidgetItem(QIcon(kAviIcon), name));
-    targetTable->setItem(row, 1, new QTableWidgetItem(duration));
-    targetTable->setItem(row, 2, new QTableWidgetItem(size));
+void DRUI::showMergeList(int selectedRow) {
+    targetTable->setRowCount(0);
+    const QIcon icon(kAviIcon);
+    for (const MergeListRow& entry : mergeList_.rows()) {
+        const int row = targetTable->rowCount();
+        targetTable->setRowCount(row + 1);
+        targetTable->setColumnWidth(0, kNameColumnWidth);
+        targetTable->setItem(row, 0, new QTableWidgetItem(icon, entry.name));
+        targetTable->setItem(row, 1, new QTableWidgetItem(entry.durationText));
+        targetTable->setItem(row, 2, new QTableWidgetItem(entry.sizeText));
+    }
+    if (selectedRow >= 0 && selectedRow < targetTable->rowCount()) {
+        targetTable->selectRow(selectedRow);
+        // Keyboard focus follows the moved row.
+        targetTable->setCurrentCell(selectedRow, 0, QItemSelectionModel::NoUpdate);
+    }
 }

@@ -55,7 +55,7 @@ void DRUI::buildMergePage() {
     mergeDirEdit->setGeometry(120, 0, 240, 25);
     mergeDirEdit->setFont(font);
     mergeDirEdit->setStyleSheet(look::fieldBorder());
-    mergeDirEdit->setText(savePathEdit->text());
+    mergeDirEdit->setText(saveDirectory());
     mergeDirEdit->setCursorPosition(1);
     // Installed on every build, so the refresh on leaving the field survives
     // a rebuild of the page.

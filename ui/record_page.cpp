@@ -6,6 +6,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "platform/native_path.h"
 #include "ui/drui.h"
 #include "ui/look.h"
 #include "ui/settings.h"
@@ -93,6 +94,10 @@ void DRUI::buildRecordPage() {
     connect(recordBackButton, &QPushButton::clicked, this, &DRUI::btnSlotBack);
     recordButton = bottomBarButton(QStringLiteral("Record"), bottomBar, {w - 150, 2, 100, 35});
     connect(recordButton, &QPushButton::clicked, this, &DRUI::btnSlotRecord);
+    recordPauseButton = bottomBarButton(QStringLiteral("Pause"), bottomBar, {w - 260, 2, 100, 35});
+    connect(recordPauseButton, &QPushButton::clicked, this, &DRUI::btnSlotMenuPause);
+    // A rebuild while recording shows the recording that goes on.
+    showRecordingState();
 
     auto* page = new QVBoxLayout(recordPage);
     page->setSpacing(0);
@@ -110,16 +115,21 @@ void DRUI::buildRecordPage() {
 // ---- Save directory ---------------------------------------------------------
 
 void DRUI::loadSaveDirectory() {
-    savePathEdit->setText(SaveDirSettings(iniPath).readSavePath());
+    saveDirectory_ = SaveDirSettings(iniPath).readSavePath();
+    showSaveDirectory();
     savePathEdit->setCursorPosition(1);
     freeSpaceLabel->setText(QStringLiteral("Unknow"));
-    if (!savePathEdit->text().isEmpty()) {
+    if (!saveDirectory_.isEmpty()) {
         showFreeSpace();
     }
 }
 
+void DRUI::showSaveDirectory() {
+    savePathEdit->setText(platform::displayPath(saveDirectory_));
+}
+
 void DRUI::showFreeSpace() {
-    freeSpaceLabel->setText(freeSpaceText(savePathEdit->text()));
+    freeSpaceLabel->setText(freeSpaceText(saveDirectory_));
 }
 
 void DRUI::btnSlotLayout2Dir() {
@@ -127,7 +137,9 @@ void DRUI::btnSlotLayout2Dir() {
     if (chosen.isEmpty()) {
         return;
     }
-    savePathEdit->setText(chosen);
-    SaveDirSettings(iniPath).writeSavePath(chosen);
+    saveDirectory_ = chosen;
+    showSaveDirectory();
+    // A failed write is not reported: the choice still holds for this run.
+    (void)SaveDirSettings(iniPath).writeSavePath(chosen);
     showFreeSpace();
 }

@@ -13,6 +13,7 @@
 
 #include "platform/x11_screen_source.h"
 #include "ui/drui.h"
+#include "ui/sound_choice.h"
 
 namespace {
 
@@ -63,37 +64,57 @@ void DRUI::attachRecordingController() {
     if (!recordingController)
         return;
     recordingController->setCaptureTimer(captureTimer);
-    recordingController->setSaveDirectory(
-        [this] { return savePathEdit ? savePathEdit->text() : QString(); });
-    recordingController->setSoundSources(&soundInputsShown, soundCapture.get());
-    recordingController->setAudioDeviceId(audioDeviceId);
+    recordingController->setSaveDirectory([this] { return saveDirectory_; });
+    recordingController->setSoundSources(&soundInputsShown_, soundCapture_.get());
+    recordingController->setAudioDeviceId(audioDeviceId_);
 }
 
 void DRUI::setSoundSources(std::unique_ptr<sound::SoundDeviceList> devices,
                            std::unique_ptr<sound::SoundSource> capture) {
     // The controller lets go of the old capture (stopping it) first.
     if (recordingController)
-        recordingController->setSoundSources(&soundInputsShown, capture.get());
-    soundDevices = std::move(devices);
-    soundCapture = std::move(capture);
+        recordingController->setSoundSources(&soundInputsShown_, capture.get());
+    // The old lister gives up a question still out.
+    soundInputs_ = std::make_unique<sound::SoundInputLister>(std::move(devices));
+    soundCapture_ = std::move(capture);
 }
 
 void DRUI::fillAudioCombo() {
+    // The page never waits for the sound server: it shows the last known
+    // inputs at once, and a newer list when the server has answered.
+    audioChosenByUser_ = false;
+    listSoundChoices(false);
+    connect(soundInputs_.get(), &sound::SoundInputLister::inputsListed, this,
+            &DRUI::showListedSoundInputs, Qt::UniqueConnection);
+    soundInputs_->refresh();
+}
+
+void DRUI::showListedSoundInputs() {
+    if (!audioCombo || soundInputs_->inputs() == soundInputsShown_.devices())
+        return;
+    // What the user chose stands, and so does the choice a running recording
+    // was started with; otherwise the first entry, as after every build.
+    const bool keepChoice =
+        audioChosenByUser_ || (recordingController && recordingController->isRecording());
+    listSoundChoices(keepChoice);
+}
+
+void DRUI::listSoundChoices(bool keepChoice) {
+    const std::vector<sound::SoundDevice>& inputs = soundInputs_->inputs();
+    const std::optional<std::uint32_t> kept =
+        keepChoice ? soundchoice::sameChoiceIn(audioDeviceId_, soundInputsShown_.devices(), inputs)
+                   : std::nullopt;
+    int current = 0;
     const QSignalBlocker quiet(audioCombo);
     audioCombo->clear();
-    soundInputsShown.setInputs(soundDevices->inputs());
-    for (const sound::SoundSourceItem& item : sound::soundSourceItems(soundInputsShown.inputs())) {
-        // Inputs carry their position as an integer, the two special choices
-        // as unsigned numbers.
-        const bool special =
-            item.deviceId == sound::kAudioDeviceDefault || item.deviceId == sound::kAudioDeviceNone;
-        audioCombo->addItem(
-            tr(item.text.toUtf8().constData()),
-            special ? QVariant(item.deviceId) : QVariant(static_cast<int>(item.deviceId)));
+    for (const soundchoice::SoundChoice& choice : soundchoice::soundChoices(inputs)) {
+        if (kept == choice.deviceId)
+            current = audioCombo->count();
+        audioCombo->addItem(choice.text, soundchoice::itemData(choice.deviceId));
     }
-    audioCombo->setCurrentIndex(0);
-    // Every build returns the choice to the first entry.
-    ComBoxIndexChange(0);
+    soundInputsShown_.setInputs(inputs);
+    audioCombo->setCurrentIndex(current);
+    applyAudioChoice(current);
 }
 
 void DRUI::btnSlotRecord() {
@@ -103,6 +124,7 @@ void DRUI::btnSlotRecord() {
         recordButton->setText(QStringLiteral("Stop"));
         applyTrayEntries(TrayState::Recording);
         recordingController->start();
+        showRecordingState();
         if (trayIcon)
             trayIcon->setVisible(true);
         hideForRecording();
@@ -112,6 +134,7 @@ void DRUI::btnSlotRecord() {
     applyTrayEntries(TrayState::Stopped);
     setTrayPicture(kPictureStill);
     recordingController->stop(RecordingController::PauseClearing::BeforeClose);
+    showRecordingState();
     showAfterRecording();
     if (const int error = recordingController->lastRecordError(); error != 0)
         showInformation(this, messageTitle(), recorder::recordErrorMessage(error));
@@ -123,6 +146,7 @@ void DRUI::btnSlotMenuStop() {
         recordButton->setText(QStringLiteral("Start"));
         applyTrayEntries(TrayState::Stopped);
         setTrayPicture(kPictureStill);
+        showRecordingState();
         showAfterRecording();
         return;
     }
@@ -130,6 +154,7 @@ void DRUI::btnSlotMenuStop() {
         return;
     applyTrayEntries(TrayState::Recording);
     recordingController->start();
+    showRecordingState();
     hideForRecording();
 }
 
@@ -142,6 +167,7 @@ void DRUI::btnSlotMenuPause() {
     } else {
         applyTrayEntries(TrayState::Recording);
     }
+    showRecordingState();
 }
 
 void DRUI::doTimerRec() {
@@ -152,13 +178,20 @@ void DRUI::doTimerRec() {
 }
 
 void DRUI::ComBoxIndexChange(int index) {
+    audioChosenByUser_ = true;
+    applyAudioChoice(index);
+}
+
+void DRUI::applyAudioChoice(int index) {
     if (!audioCombo || index < 0 || index >= audioCombo->count())
         return;
-    audioDeviceId = audioCombo->itemData(index).toUInt();
+    audioDeviceId_ = audioCombo->itemData(index).toUInt();
     if (recordingController)
-        recordingController->setAudioDeviceId(audioDeviceId);
-    if (audioHelpLink)
-        audioHelpLink->setVisible(sound::needsMixingHint(audioCombo->itemText(index)));
+        recordingController->setAudioDeviceId(audioDeviceId_);
+    if (audioHelpLink) {
+        audioHelpLink->setVisible(
+            soundchoice::capturesComputerSounds(audioDeviceId_, soundInputsShown_.devices()));
+    }
 }
 
 void DRUI::applyTrayEntries(TrayState state) {
@@ -198,6 +231,19 @@ void DRUI::advanceTrayBlink() {
     } else {
         trayBlinkCount = 0;
     }
+}
+
+void DRUI::showRecordingState() {
+    const bool recording = recordingController && recordingController->isRecording();
+    if (recording && recordButton)
+        recordButton->setText(QStringLiteral("Stop"));
+    if (!recordPauseButton)
+        return;
+    recordPauseButton->setVisible(!QSystemTrayIcon::isSystemTrayAvailable());
+    recordPauseButton->setEnabled(recording);
+    recordPauseButton->setText(recording && recordingController->isPaused()
+                                   ? QStringLiteral("Resume")
+                                   : QStringLiteral("Pause"));
 }
 
 void DRUI::hideForRecording() {

@@ -2,12 +2,13 @@
 
 #include "filelist/format.h"
 #include "platform/disk_space.h"
+#include "platform/ini_file.h"
+#include "platform/native_path.h"
+#include "recorder/recording_names.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 #include <QStandardPaths>
-#include <QStringList>
 
 namespace {
 
@@ -18,24 +19,15 @@ const QString kKey = QStringLiteral("save_path");
 // What the label shows when there is no directory to measure.
 const QString kUnknownSpaceText = QStringLiteral("Unknow");
 
-QString settingsKey() {
-    return kSection + QLatin1Char('/') + kKey;
-}
-
-// QSettings reads an unquoted value holding commas (as a hand-edited file
-// may have) as a list; the setting is one text, so put the commas back.
-QString valueAsText(const QVariant& value) {
-    if (value.typeId() == QMetaType::QStringList) {
-        return value.toStringList().join(QLatin1Char(','));
+QString directoryOf(const QString& filePath) {
+    const qsizetype slash = filePath.lastIndexOf(QLatin1Char('/'));
+    if (slash < 0) {
+        return QString();  // a bare file name: the working directory, which exists
     }
-    return value.toString();
+    return slash == 0 ? QStringLiteral("/") : filePath.left(slash);
 }
 
 }  // namespace
-
-QString SaveDirSettings::defaultSavePath() {
-    return QDir::homePath() + QStringLiteral("/TessalySave");
-}
 
 QString SaveDirSettings::iniPathFor(const QString& executableDir) {
     const QFileInfo dir(executableDir);
@@ -50,25 +42,21 @@ QString SaveDirSettings::iniPathFor(const QString& executableDir) {
 SaveDirSettings::SaveDirSettings(QString iniPath) : iniPath_(std::move(iniPath)) {}
 
 QString SaveDirSettings::readSavePath() const {
-    // A missing file is the first run: QSettings then reads nothing and,
-    // with nothing changed, writes nothing back.
-    if (!QFileInfo::exists(iniPath_)) {
-        return defaultSavePath();
+    QString value;
+    // An empty value is no directory at all: recordings would land in "/".
+    if (!platform::readIniValue(iniPath_, kSection, kKey, value) || value.isEmpty()) {
+        return recorder::defaultSaveDirectory();
     }
-    const QSettings settings(iniPath_, QSettings::IniFormat);
-    const QVariant value = settings.value(settingsKey());
-    if (!value.isValid()) {
-        return defaultSavePath();
-    }
-    return valueAsText(value).left(kMaxValueLength);
+    return value;
 }
 
-void SaveDirSettings::writeSavePath(const QString& path) const {
+int SaveDirSettings::writeSavePath(const QString& path) const {
     // The XDG config directory may not exist yet on a fresh account.
-    QDir().mkpath(QFileInfo(iniPath_).absolutePath());
-    QSettings settings(iniPath_, QSettings::IniFormat);
-    settings.setValue(settingsKey(), path);
-    settings.sync();
+    const QString dir = directoryOf(iniPath_);
+    if (!dir.isEmpty()) {
+        (void)platform::makeDirectoryPath(dir);
+    }
+    return platform::writeIniValue(iniPath_, kSection, kKey, path);
 }
 
 QString freeSpaceText(const QString& saveDir) {

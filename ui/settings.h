@@ -4,13 +4,7 @@
 #include <QString>
 
 class SaveDirSettings {
-public:
-    // Longest value read back; longer stored values are cut to this length.
-    static constexpr int kMaxValueLength = 259;
-
-    // $HOME/TessalySave: used when the file, the section or the key is missing.
-    static QString defaultSavePath();
-
+  public:
     // VodozaZevuri.ini beside the executable when that directory is writable,
     // otherwise the same file name under the user's XDG config directory.
     static QString iniPathFor(const QString& executableDir);
@@ -19,13 +13,16 @@ public:
 
     const QString& iniPath() const { return iniPath_; }
 
-    // Reads section "screen_record", key "save_path". Never creates the file.
+    // Reads section "screen_record", key "save_path", byte for byte and at any
+    // length. A missing file, section or key, or an empty value, gives the
+    // default save directory. Never creates the file.
     QString readSavePath() const;
 
-    // Writes the value; a failed write is ignored (the caller keeps showing it).
-    void writeSavePath(const QString& path) const;
+    // Writes the value, keeping every other line of the file. Returns 0 or
+    // an errno value; the window ignores a failure and keeps showing it.
+    int writeSavePath(const QString& path) const;
 
-private:
+  private:
     QString iniPath_;
 };
 

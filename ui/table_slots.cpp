@@ -1,41 +1,24 @@
 // The directory buttons, the table clicks and the merge list editing of the
 // cut and merge pages.
-#include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableWidget>
 
 #include "filelist/video_scan.h"
+#include "platform/native_path.h"
 #include "ui/drui.h"
 
 namespace {
 
-// The merger joins at most this many recordings, and needs at least two.
-constexpr int kMaxMergeRows = 20;
-constexpr int kMinMergeRows = 2;
+// The row selected in a table whose selection is by single whole rows, or -1.
+int selectedRow(const QTableWidget* table) {
+    const QList<QTableWidgetItem*> selected = table->selectedItems();
+    return selected.isEmpty() ? -1 : selected.first()->row();
+}
 
 QString cellText(const QTableWidget* table, int row, int column) {
     const QTableWidgetItem* item = table->item(row, column);
     return item ? item->text() : QString();
-}
-
-// Exchanges the text of `cell` with the cell of the same column in `toRow`
-// and moves the selection with it. Only texts move: every row keeps its own
-// item and icon.
-void moveSelectedCell(QTableWidget* table, QTableWidgetItem* cell, int toRow) {
-    QTableWidgetItem* other = table->item(toRow, cell->column());
-    if (!other) {
-        other = new QTableWidgetItem;
-        table->setItem(toRow, cell->column(), other);
-    }
-    const QString text = other->text();
-    other->setText(cell->text());
-    cell->setText(text);
-    cell->setSelected(false);
-    other->setSelected(true);
-    // Keyboard focus follows the moved row without touching the selection.
-    table->selectionModel()->setCurrentIndex(table->indexFromItem(other),
-                                             QItemSelectionModel::NoUpdate);
 }
 
 }  // namespace
@@ -61,74 +44,69 @@ void DRUI::btnSlotLayout4Dir() {
 }
 
 void DRUI::btnAddSlot() {
-    if (targetTable->rowCount() >= kMaxMergeRows) {
+    if (mergeList_.isFull()) {
         showInformation(this, QStringLiteral("Merge"),
                         QStringLiteral("You can merge multiple files no more than 20 files at one "
                                        "time"));
         return;
     }
-    const QList<QTableWidgetItem*> selected = sourceTable->selectedItems();
     // Selection is by whole rows: more than two cells is a whole row.
-    if (selected.size() <= 2) {
+    if (sourceTable->selectedItems().size() <= 2) {
         return;
     }
-    const int row = selected.first()->row();
-    appendTargetRow(cellText(sourceTable, row, 0), cellText(sourceTable, row, 1),
-                    cellText(sourceTable, row, 2));
+    const int row = selectedRow(sourceTable);
+    const QString name = cellText(sourceTable, row, 0);
+    mergeList_.append({platform::joinPath(sourceTableDirectory_, name), name,
+                       cellText(sourceTable, row, 1), cellText(sourceTable, row, 2)});
+    showMergeList();
     updateMergeButton();
 }
 
 void DRUI::updateMergeButton() {
-    mergeButton->setEnabled(targetTable->rowCount() >= kMinMergeRows);
+    mergeButton->setEnabled(mergeList_.canMerge());
 }
 
 void DRUI::btnUpSlot() {
-    const QList<QTableWidgetItem*> selected = targetTable->selectedItems();
-    for (QTableWidgetItem* cell : selected) {
-        const int row = cell->row();
-        if (row == 0) {
-            continue;
-        }
-        moveSelectedCell(targetTable, cell, row - 1);
-        if (row - 1 == 0) {
-            upButton->setEnabled(false);
-        } else {
-            downButton->setEnabled(true);
-        }
+    const int row = selectedRow(targetTable);
+    if (row <= 0 || !mergeList_.swap(row, row - 1)) {
+        return;
+    }
+    showMergeList(row - 1);
+    if (row - 1 == 0) {
+        upButton->setEnabled(false);
+    } else {
+        downButton->setEnabled(true);
     }
 }
 
 void DRUI::btnDownSlot() {
-    const QList<QTableWidgetItem*> selected = targetTable->selectedItems();
-    for (QTableWidgetItem* cell : selected) {
-        const int row = cell->row();
-        const int lastRow = targetTable->rowCount() - 1;
-        if (row >= lastRow) {
-            continue;
-        }
-        moveSelectedCell(targetTable, cell, row + 1);
-        if (row + 1 >= lastRow) {
-            downButton->setEnabled(false);
-        } else {
-            upButton->setEnabled(true);
-        }
+    const int row = selectedRow(targetTable);
+    const int lastRow = mergeList_.size() - 1;
+    if (row < 0 || row >= lastRow || !mergeList_.swap(row, row + 1)) {
+        return;
+    }
+    showMergeList(row + 1);
+    if (row + 1 >= lastRow) {
+        downButton->setEnabled(false);
+    } else {
+        upButton->setEnabled(true);
     }
 }
 
 void DRUI::btnDelSlot() {
-    const QList<QTableWidgetItem*> selected = targetTable->selectedItems();
-    if (!selected.isEmpty()) {
-        targetTable->removeRow(selected.first()->row());
+    const int row = selectedRow(targetTable);
+    if (row >= 0) {
+        mergeList_.remove(row);
+        showMergeList();
     }
     updateMergeButton();
 }
 
 void DRUI::TargetTableItemClick(QTableWidgetItem*) {
-    const QList<QTableWidgetItem*> selected = targetTable->selectedItems();
-    if (selected.isEmpty()) {
+    const int row = selectedRow(targetTable);
+    if (row < 0) {
         return;
     }
-    const int row = selected.first()->row();
     upButton->setEnabled(row != 0);
     downButton->setEnabled(row < targetTable->rowCount() - 1);
     deleteButton->setEnabled(true);
@@ -146,7 +124,7 @@ void DRUI::SourceTableItemDoubleClick(QTableWidgetItem*) {
 void DRUI::CutTableItemClick(QTableWidgetItem*) {
     const QList<QTableWidgetItem*> selected = cutTable->selectedItems();
     if (!selected.isEmpty()) {
-        selectedFile = recordingPath(cutDirEdit->text(), selected.first()->text());
+        cutState_.selectedFile = platform::joinPath(cutTableDirectory_, selected.first()->text());
     }
     playButton->setEnabled(!selected.isEmpty());
     // A newly chosen recording needs a new range before it can be cut.

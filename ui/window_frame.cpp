@@ -4,7 +4,6 @@
 #include <QIcon>
 #include <QPushButton>
 #include <QStackedLayout>
-#include <QTableWidget>
 
 #include "ui/desktop_geometry.h"
 #include "ui/drui.h"
@@ -14,11 +13,6 @@ namespace {
 const QString kMaximiseIcon = QStringLiteral(":/image/max.png");
 const QString kRestoreIcon = QStringLiteral(":/image/normal.png");
 
-QString cellText(const QTableWidget* table, int row, int column) {
-    const QTableWidgetItem* item = table->item(row, column);
-    return item ? item->text() : QString();
-}
-
 }  // namespace
 
 void DRUI::btnMinSlot() {
@@ -27,14 +21,14 @@ void DRUI::btnMinSlot() {
 
 void DRUI::btnMaxSlot() {
     const QRect area = desktop::maximisedArea();
-    if (!isMaximised && area.isEmpty()) {
+    if (!maximised_ && area.isEmpty()) {
         return;  // no screen to fill
     }
     const int shownPage = pageStack->currentIndex();
 
     // The drag handler watches the window itself, so it carries over to the
     // new pages as it is; a second one would move the window twice.
-    if (!isMaximised) {
+    if (!maximised_) {
         // The window fills the area, so centring it puts it at its corner.
         setFixedSize(area.size());
         resize(area.size());
@@ -45,20 +39,14 @@ void DRUI::btnMaxSlot() {
         move(desktop::centred(size()));
     }
 
-    savedTargetRows.clear();
-    for (int row = 0; row < targetTable->rowCount(); ++row) {
-        savedTargetRows.append({cellText(targetTable, row, 0), cellText(targetTable, row, 1),
-                                cellText(targetTable, row, 2)});
-    }
-
     rebuildPages();
     showPageAfterRebuild(shownPage);
 
-    const bool nowMaximised = !isMaximised;
+    const bool nowMaximised = !maximised_;
     for (QPushButton* button : maxButtons) {
         button->setIcon(QIcon(nowMaximised ? kRestoreIcon : kMaximiseIcon));
     }
-    isMaximised = nowMaximised;
+    maximised_ = nowMaximised;
 }
 
 void DRUI::btnCloseSlot() {
@@ -86,17 +74,15 @@ void DRUI::showPageAfterRebuild(int pageIndex) {
             break;
         case kMergePage:
             btnEditSlot();
-            // Only here does the merge list survive the rebuild.
-            targetTable->setRowCount(0);
-            for (const QStringList& row : savedTargetRows) {
-                appendTargetRow(row.value(0), row.value(1), row.value(2));
-                updateMergeButton();
-            }
-            break;
+            showMergeList();
+            updateMergeButton();
+            return;
         default:
             pageStack->setCurrentWidget(homePage);
             break;
     }
+    // Only a switch made on the merge page carries the merge list over.
+    mergeList_.clear();
 }
 
 void DRUI::retirePage(QWidget*& page) {

@@ -2,6 +2,7 @@
 // checks the single-instance behaviour from outside, with xdotool and
 // xwininfo as the observers.
 #include "platform/instance_lock.h"
+#include "platform/x11_screen_source.h"
 
 #include <gtest/gtest.h>
 
@@ -12,14 +13,25 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QRect>
+#include <QRegularExpression>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <functional>
+#include <utility>
+#include <vector>
 
 namespace {
 
 const QString kRecorder = QStringLiteral(TESSALY_BIN_DIR "/tessaly-recorder");
 const QString kMainTitle = QStringLiteral("^Tessaly Recorder$");
 const QString kRegisterTitle = QStringLiteral("^Register$");
+const QString kLockProblemTitle = QStringLiteral("^Cannot start$");
 
 // Generous bounds: a healthy run needs a fraction of them; they only keep a
 // broken run from hanging.
@@ -99,32 +111,34 @@ class RecorderStartTest : public ::testing::Test {
         ASSERT_TRUE(QFileInfo(kRecorder).isExecutable()) << kRecorder.toStdString();
         ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "runs under Xvfb";
         ASSERT_TRUE(home_.isValid());
+        ASSERT_TRUE(runtime_.isValid());  // a QTemporaryDir is made with mode 0700
         // A name of our own: never the real recorder's lock, nor another
         // test's when ctest runs several at once.
         static int serial = 0;
         instanceName_ = QStringLiteral("Global\\tessaly_start_test_%1_%2")
                             .arg(QCoreApplication::applicationPid())
                             .arg(++serial);
-        lockPath_ = instanceLockFilePath(instanceName_);
-        socketPath_ = lockPath_.chopped(5) + QStringLiteral(".socket");
+        lockPath_ = runtime_.filePath(instanceFileStem(instanceName_) + QStringLiteral(".lock"));
     }
 
-    void TearDown() override {
-        // Processes first (QProcess kills what still runs), then their files.
-        processes_.clear();
-        QFile::remove(lockPath_);
-        QFile::remove(socketPath_);
-    }
+    // Processes first (QProcess kills what still runs), then their files.
+    void TearDown() override { processes_.clear(); }
 
     QProcess& startRecorder() {
-        auto& process = processes_.emplace_back(std::make_unique<QProcess>());
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("TESSALY_INSTANCE_NAME"), instanceName_);
         env.insert(QStringLiteral("HOME"), home_.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
+        return startProcess(kRecorder, {}, env);
+    }
+
+    QProcess& startProcess(const QString& program, const QStringList& args,
+                           QProcessEnvironment env) {
+        auto& process = processes_.emplace_back(std::make_unique<QProcess>());
+        env.insert(QStringLiteral("TESSALY_INSTANCE_NAME"), instanceName_);
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(kRecorder, {});
+        process->start(program, args);
         process->waitForStarted(kStartDeadlineMs);
         return *process;
     }
@@ -142,9 +156,9 @@ class RecorderStartTest : public ::testing::Test {
     }
 
     QTemporaryDir home_;
+    QTemporaryDir runtime_;
     QString instanceName_;
     QString lockPath_;
-    QString socketPath_;
     std::vector<std::unique_ptr<QProcess>> processes_;
 };
 
@@ -228,25 +242,164 @@ TEST_F(RecorderStartTest, RegisterBoxWhenTheLockHolderDoesNotAnswer) {
     holder.waitForFinished();
 }
 
-TEST_F(RecorderStartTest, PlantedSymlinkAtTheLockPathIsLeftAloneAndTheRecorderStarts) {
+// Closes the message box `box` of `process` with Return (OK is its default
+// button) and returns the process's exit code, -1 when it did not end. A key
+// sent while the box is still being mapped can be lost, so it is sent again.
+int closeBoxAndWait(const QString& box, QProcess& process) {
+    constexpr int kAttempts = 10;
+    for (int i = 0; i < kAttempts && process.state() == QProcess::Running; ++i) {
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("windowfocus"), QStringLiteral("--sync"), box});
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("key"), QStringLiteral("--window"), box, QStringLiteral("Return")});
+        process.waitForFinished(kExitDeadlineMs / kAttempts);
+    }
+    if (process.state() == QProcess::Running || process.exitStatus() != QProcess::NormalExit) {
+        return -1;
+    }
+    return process.exitCode();
+}
+
+TEST_F(RecorderStartTest, AnythingButAFileAtTheLockPathIsReportedAndNothingRuns) {
     const QString victim = home_.filePath(QStringLiteral("victim"));
     {
         QFile file(victim);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("precious");
     }
-    ASSERT_TRUE(QFile::link(victim, lockPath_));
-
-    QProcess& first = startRecorder();
-    EXPECT_FALSE(waitForWindow(first.processId(), kMainTitle).isEmpty());
-    // The link's target is neither locked nor changed, and the link stays.
+    const std::vector<std::pair<const char*, std::function<bool()>>> plants{
+        {"symbolic link", [&] { return QFile::link(victim, lockPath_); }},
+        {"FIFO", [&] { return ::mkfifo(QFile::encodeName(lockPath_).constData(), 0600) == 0; }},
+        {"directory", [&] { return QDir().mkdir(lockPath_); }},
+    };
+    for (const auto& [what, plant] : plants) {
+        SCOPED_TRACE(what);
+        QFile::remove(lockPath_);
+        QDir(lockPath_).removeRecursively();
+        ASSERT_TRUE(plant());
+        QProcess& start = startRecorder();
+        const QString box = waitForWindow(start.processId(), kLockProblemTitle);
+        ASSERT_FALSE(box.isEmpty()) << "the start says the lock cannot be taken";
+        EXPECT_TRUE(visibleWindows(start.processId(), kMainTitle).isEmpty()) << "no main window";
+        EXPECT_EQ(closeBoxAndWait(box, start), 1);
+    }
+    // The link's target was neither locked nor changed.
     EXPECT_EQ(QProcess::execute(QStringLiteral("flock"),
                                 {QStringLiteral("--nonblock"), victim, QStringLiteral("true")}),
               0);
     QFile file(victim);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     EXPECT_EQ(file.readAll(), QByteArray("precious"));
-    EXPECT_TRUE(QFileInfo(lockPath_).isSymLink());
+}
+
+// Another account on the same machine: `nobody`, through setpriv, which
+// becomes that user and runs the program in its own place (so the pid is the
+// program's, and killing it kills the program).
+class OtherUserTest : public RecorderStartTest {
+  protected:
+    void SetUp() override {
+        RecorderStartTest::SetUp();
+        const passwd* nobody = ::getpwnam("nobody");
+        ASSERT_NE(nobody, nullptr);
+        char pattern[] = "/tmp/tessaly-nobody-XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern), nullptr);
+        otherHome_ = QString::fromLocal8Bit(pattern);
+        ASSERT_EQ(::chown(pattern, nobody->pw_uid, nobody->pw_gid), 0);
+    }
+    void TearDown() override {
+        RecorderStartTest::TearDown();
+        QDir(otherHome_).removeRecursively();
+    }
+
+    QProcess& startAsOtherUser(const QStringList& command) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("HOME"), otherHome_);
+        env.insert(QStringLiteral("XDG_CONFIG_HOME"), otherHome_ + QStringLiteral("/config"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherHome_);
+        return startProcess(
+            QStringLiteral("setpriv"),
+            QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
+                        QStringLiteral("--clear-groups"), QStringLiteral("--")} +
+                command,
+            env);
+    }
+
+    QString otherHome_;
+};
+
+TEST_F(OtherUserTest, AnotherUserCanNeitherBlockNorReachARunningRecorder) {
+    // The other user holds the lock of the same instance name, in its place,
+    // and listens nowhere.
+    const QString otherLock =
+        otherHome_ + QLatin1Char('/') + instanceFileStem(instanceName_) + QStringLiteral(".lock");
+    QProcess& holder =
+        startAsOtherUser({QStringLiteral("flock"), QStringLiteral("--nonblock"),
+                          QStringLiteral("--no-fork"), otherLock, QStringLiteral("sh"),
+                          QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 60")});
+    ASSERT_TRUE(holder.waitForReadyRead(kExitDeadlineMs)) << "the other user holds its lock";
+
+    QProcess& ours = startRecorder();
+    const QString ourWindow = waitForWindow(ours.processId(), kMainTitle);
+    ASSERT_FALSE(ourWindow.isEmpty()) << "not blocked by the other user's lock";
+    // Our lock and socket are out of the other user's reach.
+    QProcess& probe = startAsOtherUser(
+        {QStringLiteral("flock"), QStringLiteral("--nonblock"), lockPath_, QStringLiteral("true")});
+    ASSERT_TRUE(probe.waitForFinished(kExitDeadlineMs));
+    EXPECT_NE(probe.exitCode(), 0);
+
+    // With its own lock free again, the other user's start builds its own
+    // window instead of handing over to ours, and ours stays as it was.
+    holder.kill();
+    holder.waitForFinished(kExitDeadlineMs);
+    QProcess& theirs = startAsOtherUser({kRecorder});
+    EXPECT_FALSE(waitForWindow(theirs.processId(), kMainTitle).isEmpty())
+        << "the other user's start builds its own window";
+    EXPECT_EQ(theirs.state(), QProcess::Running);
+    EXPECT_EQ(ours.state(), QProcess::Running);
+    EXPECT_EQ(visibleWindows(ours.processId(), kMainTitle), QStringList{ourWindow});
+}
+
+// xdotool's "Position: X,Y" and "Geometry: WxH" of `window`.
+QRect windowRect(const QString& window) {
+    const QString text =
+        runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), window})
+            .join(u'\n');
+    const auto position = QRegularExpression(QStringLiteral("Position: (\\d+),(\\d+)")).match(text);
+    const auto size = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(text);
+    if (!position.hasMatch() || !size.hasMatch()) {
+        return {};
+    }
+    return {position.captured(1).toInt(), position.captured(2).toInt(), size.captured(1).toInt(),
+            size.captured(2).toInt()};
+}
+
+bool setMonitor(const QString& name, const QString& geometry) {
+    return QProcess::execute(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), name,
+                                                        geometry, QStringLiteral("none")}) == 0;
+}
+
+TEST_F(RecorderStartTest, WindowIsCentredOnThePrimaryMonitorThatIsRecorded) {
+    // Two monitors side by side on the 1920x1080 root window, the right one
+    // primary ('*').
+    ASSERT_TRUE(setMonitor(QStringLiteral("LEFT"), QStringLiteral("720/190x1080/290+0+0")));
+    ASSERT_TRUE(setMonitor(QStringLiteral("*RIGHT"), QStringLiteral("1200/320x1080/290+720+0")));
+    const auto removeMonitors = qScopeGuard([] {
+        for (const QString& name : {QStringLiteral("LEFT"), QStringLiteral("RIGHT")}) {
+            QProcess::execute(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), name});
+        }
+    });
+    X11ScreenSource screen;
+    ScreenArea recorded;
+    ASSERT_EQ(screen.probePrimaryArea(recorded), kScreenOk);
+    EXPECT_EQ(recorded, (ScreenArea{720, 0, 1200, 1080}));
+
+    QProcess& first = startRecorder();
+    const QString window = waitForWindow(first.processId(), kMainTitle);
+    ASSERT_FALSE(window.isEmpty());
+    const QRect placed = windowRect(window);
+    ASSERT_FALSE(placed.isEmpty());
+    EXPECT_EQ(placed.x(), recorded.x + (recorded.width - placed.width()) / 2);
+    EXPECT_EQ(placed.y(), recorded.y + (recorded.height - placed.height()) / 2);
 }
 
 }  // namespace

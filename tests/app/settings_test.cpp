@@ -2,6 +2,8 @@
 // shown beside it.
 #include "ui/settings.h"
 #include "../platform/scoped_tmpfs.h"
+#include "platform/native_path.h"
+#include "recorder/recording_names.h"
 
 #include <gtest/gtest.h>
 
@@ -10,6 +12,7 @@
 #include <QTemporaryDir>
 
 #include <sys/mount.h>
+#include <cerrno>
 
 namespace {
 
@@ -21,17 +24,6 @@ QByteArray readAll(const QString& path) {
 bool writeAll(const QString& path, const QByteArray& data) {
     QFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
-}
-
-// QSettings keeps parsed files in a process-wide cache; reading a copy under
-// a name never used before makes sure the text on disk is what is parsed.
-QString parsedAfresh(const QString& iniPath) {
-    static int copies = 0;
-    const QString copy = iniPath + QStringLiteral(".copy") + QString::number(++copies);
-    if (!QFile::copy(iniPath, copy)) {
-        return QStringLiteral("<copy failed>");
-    }
-    return SaveDirSettings(copy).readSavePath();
 }
 
 // Sets an environment variable for one test and puts the old value back.
@@ -55,6 +47,18 @@ class ScopedEnv {
     QByteArray old_;
 };
 
+// What the file reads as, in bytes, so that a value that is not UTF-8 is
+// compared exactly.
+QByteArray readBytes(const QString& iniPath) {
+    return platform::encodePath(SaveDirSettings(iniPath).readSavePath());
+}
+
+QByteArray defaultBytes() {
+    return platform::encodePath(recorder::defaultSaveDirectory());
+}
+
+const QByteArray kLongPath = '/' + QByteArray(299, 'd');  // longer than any Windows buffer
+
 class SaveDirSettingsTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
@@ -67,76 +71,157 @@ class SaveDirSettingsTest : public ::testing::Test {
 };
 
 TEST_F(SaveDirSettingsTest, MissingFileGivesTheDefaultAndCreatesNothing) {
-    const ScopedEnv home("HOME", "/home/someone");
-    EXPECT_EQ(SaveDirSettings::defaultSavePath(), QStringLiteral("/home/someone/TessalySave"));
-    EXPECT_EQ(SaveDirSettings(ini()).readSavePath(), QStringLiteral("/home/someone/TessalySave"));
+    const struct {
+        QByteArray home;
+        QByteArray expected;
+    } cases[] = {
+        {"/home/someone", "/home/someone/TessalySave"},
+        {"/home/someone/", "/home/someone/TessalySave"},
+        {"/home/b\xff\xfe", "/home/b\xff\xfe/TessalySave"},
+    };
+    for (const auto& c : cases) {
+        const ScopedEnv home("HOME", c.home);
+        EXPECT_EQ(defaultBytes(), c.expected);
+        EXPECT_EQ(readBytes(ini()), c.expected);
+    }
     EXPECT_TRUE(dirEntries().isEmpty()) << dirEntries().join(u' ').toStdString();
 }
 
-TEST_F(SaveDirSettingsTest, MissingSectionOrKeyGivesTheDefault) {
-    ASSERT_TRUE(writeAll(ini(), "[other]\nsave_path=/elsewhere\n[screen_record]\nsave=/x\n"));
-    EXPECT_EQ(SaveDirSettings(ini()).readSavePath(), SaveDirSettings::defaultSavePath());
-    EXPECT_EQ(dirEntries(), QStringList{QStringLiteral("VodozaZevuri.ini")});
-}
-
-TEST_F(SaveDirSettingsTest, ReadsAFileWrittenByHandOrByWindows) {
-    ASSERT_TRUE(writeAll(ini(), "[screen_record]\r\nsave_path=/media/usb/Videos\r\n"));
-    EXPECT_EQ(SaveDirSettings(ini()).readSavePath(), QStringLiteral("/media/usb/Videos"));
-
-    // An unquoted comma must not turn the directory into a list.
-    ASSERT_TRUE(writeAll(ini(), "[screen_record]\nsave_path=/data/a,b\n"));
-    EXPECT_EQ(SaveDirSettings(ini()).readSavePath(), QStringLiteral("/data/a,b"));
-
-    // A key that is present but empty is an empty directory, not the default.
-    ASSERT_TRUE(writeAll(ini(), "[screen_record]\nsave_path=\n"));
-    EXPECT_EQ(SaveDirSettings(ini()).readSavePath(), QString());
-}
-
-TEST_F(SaveDirSettingsTest, WrittenValueReadsBackUnderItsSectionAndKey) {
-    const SaveDirSettings settings(ini());
-    settings.writeSavePath(QStringLiteral("/srv/recordings"));
-    EXPECT_EQ(settings.readSavePath(), QStringLiteral("/srv/recordings"));
-    EXPECT_EQ(readAll(ini()).trimmed(), QByteArray("[screen_record]\nsave_path=/srv/recordings"));
-
-    settings.writeSavePath(QStringLiteral("/srv/other"));
-    EXPECT_EQ(parsedAfresh(ini()), QStringLiteral("/srv/other"));
-}
-
-TEST_F(SaveDirSettingsTest, AwkwardDirectoryNamesSurviveTheRoundTrip) {
-    const QString names[] = {
-        QStringLiteral("/data/a,b;c#d=e"),
-        QStringLiteral("/data/\"quoted\" and 'single'"),
-        QStringLiteral(" /leading and trailing blanks "),
-        QStringLiteral("/data/back\\slash"),
-        QString::fromUtf8("/home/jürgen/Видео/录像"),
+// Files as people and other programs write them, read the way the Windows
+// profile functions read them.
+TEST_F(SaveDirSettingsTest, ReadsFilesWrittenByHandOrByOtherPrograms) {
+    const QByteArray kDefault = "<default>";
+    const struct {
+        const char* what;
+        QByteArray file;
+        QByteArray expected;
+    } cases[] = {
+        {"written by this program", "[screen_record]\nsave_path=/home/x/TessalySave\n",
+         "/home/x/TessalySave"},
+        {"Windows line ends", "[screen_record]\r\nsave_path=/media/usb/Videos\r\n",
+         "/media/usb/Videos"},
+        {"no line end at all", "[screen_record]\nsave_path=/last", "/last"},
+        {"byte order mark", "\xEF\xBB\xBF[screen_record]\nsave_path=/bom\n", "/bom"},
+        {"commas, semicolons, backslashes", "[screen_record]\nsave_path=/data/a,b;c\\d\\\\e #f\n",
+         "/data/a,b;c\\d\\\\e #f"},
+        {"blanks and quotes around", "[screen_record]\nsave_path =  \" /q \"  \n", " /q "},
+        {"single quotes", "[screen_record]\nsave_path='/single'\n", "/single"},
+        {"one quote only", "[screen_record]\nsave_path=\"/open\n", "\"/open"},
+        {"quotes inside", "[screen_record]\nsave_path=/a \"b\" c\n", "/a \"b\" c"},
+        {"names in any case", "[SCREEN_Record]\nSave_PATH=/upper\n", "/upper"},
+        {"blanks around names", "  [ screen_record ]  \n\t save_path\t=/spaced\n", "/spaced"},
+        {"comments are whole lines",
+         "[screen_record]\n;save_path=/semicolon\n  # save_path=/hash\nsave_path=/real\n", "/real"},
+        {"the first of two", "[screen_record]\nsave_path=/first\nsave_path=/second\n", "/first"},
+        {"longer than 259 characters", "[screen_record]\nsave_path=" + kLongPath + "\n", kLongPath},
+        {"not UTF-8", "[screen_record]\nsave_path=/tmp/bad\xff\xfe/x\n", "/tmp/bad\xff\xfe/x"},
+        {"empty value", "[screen_record]\nsave_path=\n", kDefault},
+        {"blank value", "[screen_record]\nsave_path=  \t\n", kDefault},
+        {"empty quotes", "[screen_record]\nsave_path=\"\"\n", kDefault},
+        {"key elsewhere only",
+         "save_path=/before\n[other]\nsave_path=/elsewhere\n[screen_record]\nsave=/x\n", kDefault},
+        {"commented section", ";[screen_record]\nsave_path=/x\n", kDefault},
     };
-    const SaveDirSettings settings(ini());
-    for (const QString& name : names) {
-        settings.writeSavePath(name);
-        EXPECT_EQ(parsedAfresh(ini()), name) << name.toStdString();
+    for (const auto& c : cases) {
+        ASSERT_TRUE(writeAll(ini(), c.file));
+        EXPECT_EQ(readBytes(ini()), c.expected == kDefault ? defaultBytes() : c.expected) << c.what;
     }
 }
 
-TEST_F(SaveDirSettingsTest, LongValuesAreCutTo259Characters) {
-    const QString longPath = QLatin1Char('/') + QString(299, QLatin1Char('d'));
-    ASSERT_EQ(longPath.size(), 300);
-    ASSERT_TRUE(writeAll(ini(), "[screen_record]\nsave_path=" + longPath.toLatin1() + "\n"));
-    const QString read = SaveDirSettings(ini()).readSavePath();
-    EXPECT_EQ(read.size(), SaveDirSettings::kMaxValueLength);
-    EXPECT_EQ(read, longPath.left(259));
-
-    const QString exact = longPath.left(259);
-    SaveDirSettings(ini()).writeSavePath(exact);
-    EXPECT_EQ(SaveDirSettings(ini()).readSavePath(), exact);
+// A write changes the one line and keeps every other byte of the file.
+TEST_F(SaveDirSettingsTest, WritesChangeOnlyTheKeysLine) {
+    const struct {
+        const char* what;
+        QByteArray before;  // empty: no file
+        QByteArray value;
+        QByteArray after;
+    } cases[] = {
+        {"first write", "", "/srv/recordings", "[screen_record]\nsave_path=/srv/recordings\n"},
+        {"written before", "[screen_record]\nsave_path=/home/x/TessalySave\n", "/srv/new",
+         "[screen_record]\nsave_path=/srv/new\n"},
+        {"hand-written with other sections",
+         "; notes\r\n[General]\r\nfoo=1\r\n\r\n[Screen_Record]\r\n Save_Path = /old ;c\r\n"
+         "other=2\r\n[tail]\r\nsave_path=/not/ours\r\n",
+         "/new",
+         "; notes\r\n[General]\r\nfoo=1\r\n\r\n[Screen_Record]\r\nsave_path=/new\r\n"
+         "other=2\r\n[tail]\r\nsave_path=/not/ours\r\n"},
+        {"section without the key", "[screen_record]\nother=2\n; about next\n\n[next]\na=b\n",
+         "/new", "[screen_record]\nother=2\nsave_path=/new\n; about next\n\n[next]\na=b\n"},
+        {"no section, no line end", "[other]\na=b", "/new",
+         "[other]\na=b\n[screen_record]\nsave_path=/new\n"},
+        {"blanks kept by quotes", "", " /blank ", "[screen_record]\nsave_path=\" /blank \"\n"},
+        {"not UTF-8", "", "/tmp/bad\xff\xfe/x", "[screen_record]\nsave_path=/tmp/bad\xff\xfe/x\n"},
+    };
+    for (const auto& c : cases) {
+        QFile::remove(ini());
+        if (!c.before.isEmpty()) {
+            ASSERT_TRUE(writeAll(ini(), c.before));
+        }
+        EXPECT_EQ(SaveDirSettings(ini()).writeSavePath(platform::decodePath(c.value)), 0) << c.what;
+        EXPECT_EQ(readAll(ini()), c.after) << c.what;
+        EXPECT_EQ(readBytes(ini()), c.value) << c.what;
+    }
+    // Nothing but the file is left behind.
+    EXPECT_EQ(dirEntries(), QStringList{QStringLiteral("VodozaZevuri.ini")});
 }
 
-TEST_F(SaveDirSettingsTest, FailedWriteIsIgnored) {
+TEST_F(SaveDirSettingsTest, EveryValueTheProgramWritesReadsBack) {
+    const QString names[] = {
+        QStringLiteral("/data/a,b;c#d=e"),
+        QStringLiteral("/data/\"quoted\" and 'single'"),
+        QStringLiteral("\"/data/in quotes\""),
+        QStringLiteral("'/x'"),
+        QStringLiteral(" /leading and trailing blanks "),
+        QStringLiteral("/data/back\\slash"),
+        QStringLiteral("[screen_record]"),
+        QString::fromUtf8("/home/jürgen/Видео/录像"),
+        QString::fromLatin1(kLongPath),
+        platform::decodePath(QByteArray("/tmp/bad\xff\xfe/x")),
+    };
+    const SaveDirSettings settings(ini());
+    for (const QString& name : names) {
+        ASSERT_EQ(settings.writeSavePath(name), 0);
+        EXPECT_EQ(platform::encodePath(settings.readSavePath()), platform::encodePath(name))
+            << name.toStdString();
+    }
+}
+
+TEST_F(SaveDirSettingsTest, AFailedWriteLeavesTheOldFileWhole) {
+    const QByteArray before = "[screen_record]\nsave_path=/old\n[keep]\nthis=1\n";
+    ASSERT_TRUE(writeAll(ini(), before));
+    // No line can hold a line break.
+    EXPECT_EQ(SaveDirSettings(ini()).writeSavePath(QStringLiteral("/a\nb")), EINVAL);
+    EXPECT_EQ(readAll(ini()), before);
+
+    // The file's directory cannot be made: a plain file stands in its way.
     const QString blocked = dir_.filePath(QStringLiteral("plain_file"));
     ASSERT_TRUE(writeAll(blocked, "not a directory"));
     const SaveDirSettings settings(blocked + QStringLiteral("/VodozaZevuri.ini"));
-    settings.writeSavePath(QStringLiteral("/srv/recordings"));
-    EXPECT_EQ(settings.readSavePath(), SaveDirSettings::defaultSavePath());
+    EXPECT_NE(settings.writeSavePath(QStringLiteral("/srv/recordings")), 0);
+    EXPECT_EQ(settings.readSavePath(), recorder::defaultSaveDirectory());
     EXPECT_EQ(readAll(blocked), QByteArray("not a directory"));
+}
+
+TEST(SaveDirSettingsOnAFullDisk, TheOldFileStaysWhole) {
+    const ScopedTmpfs fs("size=64k");
+    if (!fs.mounted()) {
+        GTEST_SKIP() << "cannot mount a private tmpfs: " << fs.error().toStdString();
+    }
+    const QString ini = fs.path() + QStringLiteral("/VodozaZevuri.ini");
+    const QByteArray before = "[screen_record]\nsave_path=/old\n";
+    ASSERT_TRUE(writeAll(ini, before));
+    QFile filler(fs.path() + QStringLiteral("/filler"));
+    ASSERT_TRUE(filler.open(QIODevice::WriteOnly));
+    const QByteArray block(4096, 'x');
+    while (filler.write(block) == block.size() && filler.flush()) {
+    }
+    filler.close();
+
+    EXPECT_EQ(SaveDirSettings(ini).writeSavePath(QStringLiteral("/new")), ENOSPC);
+    EXPECT_EQ(readAll(ini), before);
+    QStringList left = QDir(fs.path()).entryList(QDir::Files | QDir::Hidden);
+    left.sort();
+    EXPECT_EQ(left, (QStringList{QStringLiteral("VodozaZevuri.ini"), QStringLiteral("filler")}));
 }
 
 class IniPathForTest : public ::testing::Test {
@@ -176,7 +261,7 @@ TEST_F(IniPathForTest, ConfigDirectoryIsCreatedOnTheFirstWrite) {
     const ScopedEnv xdg("XDG_CONFIG_HOME", QFile::encodeName(nested));
     const QString path = SaveDirSettings::iniPathFor(exeDir_.filePath(QStringLiteral("gone")));
     ASSERT_EQ(path, nested + QStringLiteral("/VodozaZevuri.ini"));
-    EXPECT_EQ(SaveDirSettings(path).readSavePath(), SaveDirSettings::defaultSavePath());
+    EXPECT_EQ(SaveDirSettings(path).readSavePath(), recorder::defaultSaveDirectory());
     EXPECT_FALSE(QDir(nested).exists());
 
     SaveDirSettings(path).writeSavePath(QStringLiteral("/srv/recordings"));

@@ -81,10 +81,6 @@ TEST_F(HandOverTest, ShowRequestIsSignalledThenAcknowledged) {
     EXPECT_EQ(shown, 2);
 }
 
-TEST_F(HandOverTest, NobodyListeningIsAFailure) {
-    EXPECT_NE(askRunningInstanceToShow(socketPath()), 0);
-}
-
 TEST_F(HandOverTest, ListenerThatNeverAnswersIsAFailure) {
     QLocalServer silent;
     ASSERT_TRUE(silent.listen(socketPath()));
@@ -149,20 +145,138 @@ TEST_F(HandOverTest, OnlyTheSameUserMayConnect) {
     EXPECT_EQ(info.st_mode & 077, 0u);
 }
 
+// Points the runtime directory and the instance name somewhere of the test's
+// own for one scope.
+class ScopedInstanceEnvironment {
+  public:
+    ScopedInstanceEnvironment(const QString& runtimeDir, const QByteArray& name)
+        : savedRuntime_(qgetenv("XDG_RUNTIME_DIR")), savedName_(qgetenv("TESSALY_INSTANCE_NAME")) {
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir));
+        qputenv("TESSALY_INSTANCE_NAME", name);
+    }
+    ~ScopedInstanceEnvironment() {
+        restore("XDG_RUNTIME_DIR", savedRuntime_);
+        restore("TESSALY_INSTANCE_NAME", savedName_);
+    }
+
+  private:
+    static void restore(const char* name, const QByteArray& value) {
+        if (value.isEmpty()) {
+            qunsetenv(name);
+        } else {
+            qputenv(name, value);
+        }
+    }
+    QByteArray savedRuntime_;
+    QByteArray savedName_;
+};
+
 TEST(InstanceNaming, EnvironmentChoosesTheNameOfLockAndSocket) {
-    const QByteArray saved = qgetenv("TESSALY_INSTANCE_NAME");
-    qunsetenv("TESSALY_INSTANCE_NAME");
-    EXPECT_EQ(instanceName(), QStringLiteral("Global\\Tessaly_Screen_Recorder_2016_For_Windows"));
-    EXPECT_EQ(
-        instanceServerPath(),
-        QDir::tempPath() + QStringLiteral("/Tessaly_Screen_Recorder_2016_For_Windows.socket"));
-    qputenv("TESSALY_INSTANCE_NAME", "Local\\private test");
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    {
+        ScopedInstanceEnvironment env(runtime.path(), QByteArray());
+        EXPECT_EQ(instanceName(),
+                  QStringLiteral("Global\\Tessaly_Screen_Recorder_2016_For_Windows"));
+        const InstancePaths paths = instancePaths();
+        EXPECT_EQ(paths.directory.path, runtime.path());
+        EXPECT_EQ(
+            paths.lockFile,
+            runtime.filePath(QStringLiteral("Tessaly_Screen_Recorder_2016_For_Windows.lock")));
+        EXPECT_EQ(
+            paths.socket,
+            runtime.filePath(QStringLiteral("Tessaly_Screen_Recorder_2016_For_Windows.socket")));
+    }
+    ScopedInstanceEnvironment env(runtime.path(), "Local\\private test");
     EXPECT_EQ(instanceName(), QStringLiteral("Local\\private test"));
-    EXPECT_EQ(instanceServerPath(), QDir::tempPath() + QStringLiteral("/private_test.socket"));
-    if (saved.isEmpty()) {
-        qunsetenv("TESSALY_INSTANCE_NAME");
-    } else {
-        qputenv("TESSALY_INSTANCE_NAME", saved);
+    EXPECT_EQ(instancePaths().socket, runtime.filePath(QStringLiteral("private_test.socket")));
+}
+
+// What a start finds at the lock, and what it must make of it.
+struct StartCase {
+    const char* description;
+    // Prepares the runtime directory; returns false when that failed.
+    std::function<bool(const QString& runtimeDir, const QString& lockFile)> prepare;
+    InstanceRole role;
+    const char* problemMentions;  // part of the problem text, or nullptr
+};
+
+TEST(CheckSingleInstance, TakesTheLockOrSaysWhyItCannot) {
+    application();
+    const std::vector<StartCase> cases{
+        {"nothing there yet: the first instance",
+         [](const QString&, const QString&) { return true; }, InstanceRole::First, nullptr},
+        {"a FIFO planted at the lock's path",
+         [](const QString&, const QString& lock) {
+             return ::mkfifo(QFile::encodeName(lock).constData(), 0600) == 0;
+         },
+         InstanceRole::LockUnavailable, "something other than a file is there"},
+        {"a directory planted at the lock's path",
+         [](const QString&, const QString& lock) { return QDir().mkdir(lock); },
+         InstanceRole::LockUnavailable, "Is a directory"},
+        {"a runtime directory others may change",
+         [](const QString& dir, const QString&) {
+             return ::chmod(QFile::encodeName(dir).constData(), 0777) == 0;
+         },
+         InstanceRole::LockUnavailable, "other users may change it"},
+    };
+    int serial = 0;
+    for (const StartCase& c : cases) {
+        SCOPED_TRACE(c.description);
+        QTemporaryDir runtime;
+        ASSERT_TRUE(runtime.isValid());
+        ScopedInstanceEnvironment env(runtime.path(),
+                                      "Global\\check_test_" + QByteArray::number(++serial));
+        ASSERT_TRUE(c.prepare(runtime.path(), instancePaths().lockFile));
+        const InstanceCheck check = checkSingleInstance();
+        EXPECT_EQ(check.role, c.role);
+        EXPECT_EQ(check.socket, instancePaths().socket);
+        if (c.problemMentions != nullptr) {
+            EXPECT_TRUE(check.problem.contains(QLatin1String(c.problemMentions)))
+                << check.problem.toStdString();
+        }
+        if (c.role == InstanceRole::First) {
+            // Held for the life of the process: the next start is a later one.
+            EXPECT_EQ(checkSingleInstance().role, InstanceRole::Later);
+        }
+    }
+}
+
+TEST_F(HandOverTest, LaterStartEndsAfterTheHandOverOrAfterSayingWhy) {
+    InstanceServer server;
+    const QString listening = dir_.filePath(QStringLiteral("listening.socket"));
+    ASSERT_TRUE(server.listen(listening));
+    struct Case {
+        const char* description;
+        InstanceCheck check;
+        int exitCode;
+        const char* boxTitle;  // nullptr: no box
+    };
+    const std::vector<Case> cases{
+        {"the running instance answers", {InstanceRole::Later, listening, {}}, 0, nullptr},
+        {"nobody answers", {InstanceRole::Later, socketPath(), {}}, 0, "Register"},
+        {"the lock cannot be taken",
+         {InstanceRole::LockUnavailable, listening, QStringLiteral("the reason")},
+         kLockUnavailableExitCode,
+         "Cannot start"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.description);
+        QStringList boxes;
+        int exitCode = -1;
+        runBesideEventLoop([&] {
+            exitCode = finishLaterStart(c.check, [&](QMessageBox& box) {
+                boxes << box.windowTitle() + QLatin1Char('|') + box.text();
+            });
+        });
+        EXPECT_EQ(exitCode, c.exitCode);
+        if (c.boxTitle == nullptr) {
+            EXPECT_TRUE(boxes.isEmpty());
+        } else {
+            ASSERT_EQ(boxes.size(), 1);
+            EXPECT_TRUE(boxes.front().startsWith(QLatin1String(c.boxTitle) + QLatin1Char('|')));
+            EXPECT_TRUE(c.check.problem.isEmpty() || boxes.front().endsWith(c.check.problem));
+        }
     }
 }
 

@@ -10,17 +10,17 @@
 
 #include "media/avi_file.h"
 #include "media/video1.h"
+#include "platform/native_path.h"
 
 namespace avisamples {
 namespace {
 
 constexpr int kBitCount = 24;
-// The recorder's sound block: 0.4 s of 16-bit stereo at 44100 Hz.
-constexpr std::uint32_t kSoundBlockBytes = 70560;
-constexpr std::uint32_t kSoundBlockAlign = 4;
+using media::kSoundBlockBytes;
+constexpr std::uint32_t kSoundBlockAlign = media::kSoundSampleBytes;
 
 std::vector<std::uint8_t> frameBytes(const RecordingShape& shape, int frame) {
-    std::vector<std::uint8_t> dib(media::dibStride(shape.width, kBitCount) *
+    std::vector<std::uint8_t> dib(media::dibRowBytes(shape.width, kBitCount) *
                                   static_cast<std::size_t>(shape.height));
     for (std::size_t i = 0; i < dib.size(); ++i) {
         dib[i] = static_cast<std::uint8_t>(i * 7 + static_cast<std::size_t>(frame) * 13);
@@ -54,7 +54,7 @@ int addVideo(const media::AviFilePtr& file, const RecordingShape& shape, media::
     header.height = shape.height;
     header.bitCount = kBitCount;
     header.sizeImage =
-        static_cast<std::uint32_t>(media::dibStride(shape.width, kBitCount) * shape.height);
+        static_cast<std::uint32_t>(media::dibRowBytes(shape.width, kBitCount) * shape.height);
     std::uint8_t bytes[media::kBitmapInfoHeaderBytes];
     media::storeBitmapInfoHeader(header, bytes);
     return media::aviStreamSetFormat(target, 0, bytes, sizeof bytes);
@@ -102,7 +102,7 @@ int writeRecording(const QString& path, const RecordingShape& shape) {
     media::AviWriterOptions options;
     options.segmentLimit = shape.segmentLimit;
     media::AviFilePtr file;
-    if (int status = media::aviFileCreate(file, QFile::encodeName(path).toStdString(), options)) {
+    if (int status = media::aviFileCreate(file, platform::encodePathStd(path), options)) {
         return status;
     }
     media::AviStreamPtr raw;

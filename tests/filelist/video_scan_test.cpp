@@ -2,11 +2,15 @@
 // of entry that must or must not be listed.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <QDir>
 #include <QTemporaryDir>
+#include <filesystem>
 
 #include "filelist/avi_duration.h"
 #include "filelist/video_scan.h"
+#include "platform/native_path.h"
 #include "tests/filelist/avi_samples.h"
 
 namespace {
@@ -50,7 +54,8 @@ TEST_F(VideoScanTest, DurationsOfTheListedEntries) {
     const QVector<avisamples::ExpectedRow> expected = avisamples::mixedDirectoryRows(path());
     ASSERT_EQ(entries.size(), expected.size());
     for (qsizetype i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(aviDurationSeconds(recordingPath(path(), entries[i].name)), expected[i].seconds)
+        EXPECT_EQ(aviDurationSeconds(platform::joinPath(path(), entries[i].name)),
+                  expected[i].seconds)
             << entries[i].name.toStdString();
     }
 }
@@ -81,11 +86,29 @@ TEST(VideoScan, AnEmptyDirectoryListsNothing) {
     EXPECT_TRUE(entries.isEmpty());
 }
 
-TEST(VideoScan, PathsJoinTheDirectoryAndTheNameWithOneSeparator) {
-    EXPECT_EQ(recordingPath(QStringLiteral("/v"), QStringLiteral("a.avi")),
-              QStringLiteral("/v/a.avi"));
-    EXPECT_EQ(recordingPath(QStringLiteral("/v/"), QStringLiteral("a.avi")),
-              QStringLiteral("/v/a.avi"));
+// A directory and a recording named in bytes that are not UTF-8 are listed,
+// measured and probed as themselves.
+TEST(VideoScan, NamesThatAreNotUtf8AreListedAndProbedAsThemselves) {
+    QTemporaryDir root;
+    ASSERT_TRUE(root.isValid());
+    const QByteArray directory = platform::encodePath(root.path()) + "/bad\xff\xfe";
+    const QByteArray name = "20161205093007\xe9.avi";
+    ASSERT_EQ(::mkdir(directory.constData(), 0700), 0);
+    avisamples::RecordingShape threeSeconds;
+    threeSeconds.frames = 15;
+    ASSERT_EQ(
+        avisamples::writeRecording(platform::decodePath(directory + '/' + name), threeSeconds), 0);
+    const std::filesystem::path file(std::string(directory + '/' + name));
+    ASSERT_TRUE(std::filesystem::is_regular_file(file));
+
+    QVector<VideoFileEntry> entries;
+    ASSERT_TRUE(scanVideoDirectory(platform::decodePath(directory), entries));
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_EQ(platform::encodePath(entries[0].name), name);
+    EXPECT_EQ(entries[0].size, static_cast<qint64>(std::filesystem::file_size(file)));
+    EXPECT_EQ(
+        aviDurationSeconds(platform::joinPath(platform::decodePath(directory), entries[0].name)),
+        3);
 }
 
 }  // namespace

@@ -22,7 +22,7 @@ constexpr int kHeight = 8;
 constexpr std::uint32_t kSeedSuperIndexEntries = 4;
 
 Bytes picture(int frame) {
-    Bytes dib(media::dibStride(kWidth, 24) * kHeight);
+    Bytes dib(media::dibRowBytes(kWidth, 24) * kHeight);
     for (std::size_t i = 0; i < dib.size(); ++i)
         dib[i] = static_cast<std::uint8_t>(i * 7 + frame * 13);
     return dib;
@@ -61,7 +61,7 @@ bool writeSeed(const fs::path& path, const Shape& shape, std::vector<Bytes>& fra
         AviStreamHeader ah;
         ah.fccType = kFccAuds;
         ah.scale = 1;
-        ah.rate = 44100;
+        ah.rate = kSoundSampleRate;
         w.addStream(ah, "", &a);
         std::uint8_t wf[kWaveFormatExBytes];
         storeWaveFormat(recordingAudioFormat(), wf);

@@ -31,7 +31,7 @@ std::vector<WrittenChunk> writeMixedFile(const fs::path& path) {
     AviStreamHeader ah;
     ah.fccType = kFccAuds;
     ah.scale = 1;
-    ah.rate = 44100;
+    ah.rate = kSoundSampleRate;
     int v = -1, a = -1;
     EXPECT_EQ(w.addStream(vh, "", &v), kAviOk);
     EXPECT_EQ(w.addStream(ah, "", &a), kAviOk);
@@ -106,7 +106,7 @@ std::size_t findChunk(const Bytes& b, std::uint32_t id, std::size_t begin, std::
             if (inner != std::string::npos)
                 return inner;
         }
-        pos += 8 + size + (size & 1);
+        pos = static_cast<std::size_t>(nextChunkPos(pos, size));
     }
     return std::string::npos;
 }
@@ -237,7 +237,7 @@ TEST(AviContainer, ReaderReadsEveryIndexForm) {
             moviFourcc = pos + 8;
             break;
         }
-        pos += 8 + get32(b, pos + 4) + (get32(b, pos + 4) & 1);
+        pos = static_cast<std::size_t>(nextChunkPos(pos, get32(b, pos + 4)));
     }
     ASSERT_NE(moviFourcc, 0u);
     // Without the OpenDML super indexes the reader falls back to idx1.

@@ -123,7 +123,7 @@ TEST_F(AviFileTest, FramesDecodeSequentiallyAndAtRandom) {
     }
     auto getFrame = aviStreamGetFrameOpen(video, nullptr);
     ASSERT_TRUE(getFrame);
-    const std::size_t pixelBytes = dibStride(kWidth, 16) * kHeight;
+    const std::size_t pixelBytes = dibRowBytes(kWidth, 16) * kHeight;
     auto check = [&](int pos) {
         const std::uint8_t* dib = aviStreamGetFrame(getFrame.get(), pos);
         ASSERT_NE(dib, nullptr) << pos;
@@ -257,12 +257,12 @@ TEST(AviFileCreate, RecorderStepsAndTheirFailures) {
     AviStreamInfo ai;
     ai.fccType = kFccAuds;
     ai.scale = 1;
-    ai.rate = 44100;
-    ai.sampleSize = 4;
+    ai.rate = kSoundSampleRate;
+    ai.sampleSize = kSoundSampleBytes;
     ASSERT_EQ(aviFileCreateStream(file, audio, ai), kAviOk);
-    std::uint8_t wf[18];
+    std::uint8_t wf[kWaveFormatExBytes];
     storeWaveFormat(recordingAudioFormat(), wf);
-    ASSERT_EQ(aviStreamSetFormat(audio, 0, wf, 18), kAviOk);
+    ASSERT_EQ(aviStreamSetFormat(audio, 0, wf, sizeof wf), kAviOk);
 
     EXPECT_EQ(aviStreamWrite(compressed, 0, 1, dib.data(), 100, 0), kAviErrBadSize);
     const Bytes larger = makeFrame24(32, 20, 0);
@@ -320,7 +320,7 @@ TEST(AviFileCreate, RecorderStepsAndTheirFailures) {
     ASSERT_TRUE(gf);
     const std::uint8_t* f2 = aviStreamGetFrame(gf.get(), 2);
     ASSERT_NE(f2, nullptr);
-    const Bytes picture2(f2 + 40, f2 + 40 + dibStride(32, 16) * 16);
+    const Bytes picture2(f2 + 40, f2 + 40 + dibRowBytes(32, 16) * 16);
     const std::uint8_t* f4 = aviStreamGetFrame(gf.get(), 4);  // dropped: repeats frame 2
     ASSERT_NE(f4, nullptr);
     EXPECT_TRUE(std::equal(picture2.begin(), picture2.end(), f4 + 40));
@@ -372,6 +372,9 @@ TEST(AviFileUncompressed, RgbFramesPassThroughTheDecompressor) {
     ASSERT_EQ(aviStreamLength(video), 4);
     auto gf = aviStreamGetFrameOpen(video);
     ASSERT_TRUE(gf);
+    // The decompressor keeps the file it reads open after its handles go.
+    aviStreamRelease(video);
+    ASSERT_EQ(aviFileRelease(file), kAviOk);
     const std::size_t bytes = frames[0].size();
     auto pixelsAt = [&](int pos) {
         const std::uint8_t* dib = aviStreamGetFrame(gf.get(), pos);

@@ -71,7 +71,7 @@ TEST_F(AviOpenDml, SegmentsStayWithinTheLimit) {
         EXPECT_EQ(get32(b, pos + 8), segments == 0 ? kFccAvi : kFccAvix);
         const std::uint32_t size = get32(b, pos + 4);
         EXPECT_LE(size + 8u, kLimit);
-        pos += 8 + size + (size & 1);
+        pos = static_cast<std::size_t>(nextChunkPos(pos, size));
         ++segments;
     }
     EXPECT_EQ(pos, b.size());

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 #include "media/avi_probe.h"
 #include "media/avi_reader.h"
@@ -151,14 +153,26 @@ TEST(AviProbe, RefusesWhatIsNotARegularFileWithoutWaiting) {
     EXPECT_EQ(aviProbeFile(std::string(), p), kAviErrFileOpen);
 }
 
+namespace {
+
+const std::string kTool = std::string(TESSALY_BIN_DIR) + "/tessaly-avi";
+
+std::string quoted(const std::vector<std::string>& args) {
+    std::string line;
+    for (const std::string& a : args)
+        line += " '" + a + "'";
+    return line;
+}
+
+}  // namespace
+
 TEST(AviTool, InfoDescribesFilesAndRefusesOthers) {
-    const std::string tool = std::string(TESSALY_BIN_DIR) + "/tessaly-avi";
-    if (!fs::exists(tool))
+    if (!fs::exists(kTool))
         GTEST_SKIP() << "tessaly-avi not built";
     const fs::path dir = scratchDir("tool");
     ASSERT_EQ(writeRecording(dir / "rec.avi", 32, 16, 10, true).status, kAviOk);
     std::string out;
-    ASSERT_EQ(runCommand(tool + " info '" + (dir / "rec.avi").string() + "'", out), 0);
+    ASSERT_EQ(runCommand(kTool + " info '" + (dir / "rec.avi").string() + "'", out), 0);
     EXPECT_NE(
         out.find("stream 0: video MSVC 32x16 16 bpp, 5/1 fps, 10 frames (2.000 s), 2 key frames"),
         std::string::npos)
@@ -187,7 +201,7 @@ TEST(AviTool, InfoDescribesFilesAndRefusesOthers) {
             put32(unfinished.data() + at + 12, 0);
     }
     writeFile(dir / "unfinished.avi", unfinished);
-    ASSERT_EQ(runCommand(tool + " info --json '" + (dir / "unfinished.avi").string() + "'", out),
+    ASSERT_EQ(runCommand(kTool + " info --json '" + (dir / "unfinished.avi").string() + "'", out),
               0);
     EXPECT_NE(out.find("\"ok\":true"), std::string::npos) << out;
     EXPECT_NE(out.find("\"index\":\"scan\""), std::string::npos) << out;
@@ -195,11 +209,83 @@ TEST(AviTool, InfoDescribesFilesAndRefusesOthers) {
     EXPECT_NE(out.find("\"length\":5,"), std::string::npos) << out;
 
     writeFile(dir / "text.avi", Bytes{'n', 'o', 'p', 'e'});
-    EXPECT_EQ(runCommand(tool + " info '" + (dir / "text.avi").string() + "' 2>&1", out), 1);
+    EXPECT_EQ(runCommand(kTool + " info '" + (dir / "text.avi").string() + "' 2>&1", out), 1);
     EXPECT_NE(out.find("cannot read"), std::string::npos) << out;
     EXPECT_EQ(
-        runCommand(tool + " info --json '" + (dir / "text.avi").string() + "' 2>/dev/null", out),
+        runCommand(kTool + " info --json '" + (dir / "text.avi").string() + "' 2>/dev/null", out),
         1);
     EXPECT_NE(out.find("\"ok\":false"), std::string::npos) << out;
-    EXPECT_EQ(runCommand(tool + " frobnicate 2>/dev/null", out), 2);
+}
+
+TEST(AviTool, CommandLineMisuseIsNamedAndEndsWithStatusTwo) {
+    if (!fs::exists(kTool))
+        GTEST_SKIP() << "tessaly-avi not built";
+    const fs::path dir = scratchDir("tool-args");
+    const std::string file = (dir / "rec.avi").string();
+    ASSERT_EQ(writeRecording(file, 32, 16, 5, false).status, kAviOk);
+    struct Case {
+        std::vector<std::string> args;
+        std::string named;  // what stderr must name
+    };
+    // None of these gets as far as the screen, the sound server or a file.
+    const Case cases[] = {
+        {{}, "COMMAND"},
+        {{"frobnicate"}, "frobnicate"},
+        {{"--bogus", "info", file}, "bogus"},
+        {{"info"}, "FILE"},
+        {{"info", "--jsn", file}, "jsn"},
+        {{"repair"}, "FILE"},
+        {{"repair", "--in-place", file}, "in-place"},
+        {{"record", "--bogus"}, "bogus"},
+        {{"record", "somewhere"}, "somewhere"},
+        {{"record", "--dir", ""}, "--dir"},
+        {{"record", "--seconds"}, "--seconds"},
+        {{"record", "--seconds", "abc"}, "abc"},
+        {{"record", "--seconds", "-1"}, "-1"},
+        {{"record", "--seconds", "0"}, "--seconds '0'"},
+        {{"record", "--seconds", "nan"}, "nan"},
+        {{"record", "--seconds", "1e300"}, "1e300"},
+    };
+    for (const Case& c : cases) {
+        std::string err;
+        EXPECT_EQ(runCommand(kTool + quoted(c.args) + " 2>&1 >/dev/null", err), 2)
+            << quoted(c.args);
+        EXPECT_NE(err.find(c.named), std::string::npos) << quoted(c.args) << ": " << err;
+    }
+
+    const Case helps[] = {
+        {{"--help"}, "repair"},
+        {{"info", "--help"}, "--json"},
+        {{"record", "--help"}, "--list-audio"},
+        {{"record", "-h"}, "--audio"},
+        {{"repair", "--help"}, "FILE..."},
+    };
+    for (const Case& c : helps) {
+        std::string out;
+        EXPECT_EQ(runCommand(kTool + quoted(c.args), out), 0) << quoted(c.args);
+        EXPECT_NE(out.find(c.named), std::string::npos) << quoted(c.args) << ": " << out;
+    }
+}
+
+TEST(AviTool, NamesThatAreNotUtf8ReachTheFileAndTheOutput) {
+    if (!fs::exists(kTool) || !haveTool("python3"))
+        GTEST_SKIP() << "tessaly-avi or python3 missing";
+    const fs::path dir = scratchDir("tool-bytes");
+    const std::string raw = (dir / "rec-\xff\xe9.avi").string();  // Latin-1, not UTF-8
+    ASSERT_EQ(writeRecording(raw, 32, 16, 5, false).status, kAviOk);
+
+    std::string out;
+    ASSERT_EQ(runCommand(kTool + quoted({"info", raw}), out), 0) << out;
+    EXPECT_EQ(out.substr(0, out.find('\n')), raw);
+
+    // Strict UTF-8, a readable "file", and the exact bytes back from the hex.
+    const std::string check =
+        "python3 -c 'import json, sys; r = json.loads(sys.stdin.buffer.read().decode()); "
+        "sys.stdout.buffer.write(r[0][\"file\"].encode() + b\"|\" + "
+        "bytes.fromhex(r[0][\"fileBytesHex\"]))'";
+    ASSERT_EQ(runCommand(kTool + quoted({"info", "--json", raw}) + " | " + check, out), 0);
+    EXPECT_EQ(out, (dir / "rec-\uFFFD\uFFFD.avi").string() + "|" + raw);
+
+    ASSERT_EQ(runCommand(kTool + quoted({"repair", raw}), out), 0) << out;
+    EXPECT_EQ(out.substr(0, raw.size() + 10), raw + ": repaired");
 }

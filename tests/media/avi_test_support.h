@@ -137,7 +137,7 @@ inline Bytes ffmpegDecode555(const fs::path& file, const fs::path& out) {
 // background, a moving box and a band of noise, so frames have both skippable
 // and changing blocks.
 inline Bytes makeFrame24(int width, int height, int frame, bool noisy = false) {
-    const std::size_t stride = media::dibStride(width, 24);
+    const std::size_t stride = media::dibRowBytes(width, 24);
     Bytes dib(stride * static_cast<std::size_t>(height));
     std::uint32_t seed = 12345u + static_cast<std::uint32_t>(frame) * 7919u;
     for (int y = 0; y < height; ++y) {
@@ -175,12 +175,12 @@ inline media::BitmapInfoHeader frameHeader24(int width, int height) {
     h.width = width;
     h.height = height;
     h.bitCount = 24;
-    h.sizeImage = static_cast<std::uint32_t>(media::dibStride(width, 24) * height);
+    h.sizeImage = static_cast<std::uint32_t>(media::dibRowBytes(width, 24) * height);
     return h;
 }
 
-// The audio block the recorder writes: 0.4 s of 16-bit stereo at 44100 Hz.
-constexpr std::uint32_t kAudioChunkBytes = 70560;
+// The audio block the recorder writes.
+constexpr std::uint32_t kAudioChunkBytes = media::kSoundBlockBytes;
 
 // Compares every frame FFmpeg decodes (rgb555le, top row first) with our
 // frame decompressor's 16-bit bottom-up DIBs.
@@ -199,7 +199,7 @@ inline void expectSameDecodeAsFfmpeg(const fs::path& file, const fs::path& scrat
     ASSERT_EQ(ff.size(), ffFrame * static_cast<std::size_t>(expectedFrames));
     auto gf = media::aviStreamGetFrameOpen(video);
     ASSERT_TRUE(gf);
-    const std::size_t stride = media::dibStride(w, 16);
+    const std::size_t stride = media::dibRowBytes(w, 16);
     int mismatches = 0;
     for (int n = 0; n < expectedFrames; ++n) {
         const std::uint8_t* dib = media::aviStreamGetFrame(gf.get(), n);
@@ -251,7 +251,7 @@ WrittenStreams writeWithWriter(const fs::path& path, int width, int height, int 
     AviStreamHeader ah;
     ah.fccType = kFccAuds;
     ah.scale = 1;
-    ah.rate = 44100;
+    ah.rate = kSoundSampleRate;
     int v = 0, a = 0;
     w.addStream(vh, "", &v);
     w.addStream(ah, "", &a);
@@ -336,9 +336,9 @@ inline RecordingResult writeRecording(const fs::path& path, int width, int heigh
         AviStreamInfo ai;
         ai.fccType = kFccAuds;
         ai.scale = 1;
-        ai.rate = 44100;
+        ai.rate = kSoundSampleRate;
         ai.suggestedBufferSize = kAudioChunkBytes;
-        ai.sampleSize = 4;
+        ai.sampleSize = kSoundSampleBytes;
         if (int rc = aviFileCreateStream(file, sound, ai); rc)
             return fail(rc);
         std::uint8_t wf[kWaveFormatExBytes];

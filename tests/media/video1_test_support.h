@@ -105,7 +105,7 @@ inline std::filesystem::path scratchDir(const std::string& name);
 // ------------------------------------------------------------ definitions
 
 inline Bytes toDib(const Picture& picture, int bitCount) {
-    const std::size_t stride = media::dibStride(picture.width, bitCount);
+    const std::size_t stride = media::dibRowBytes(picture.width, bitCount);
     Bytes dib(stride * picture.height, 0);
     for (int y = 0; y < picture.height; ++y) {
         std::uint8_t* row = dib.data() + stride * (picture.height - 1 - y);
@@ -136,7 +136,7 @@ inline std::vector<std::uint16_t> to555(const Picture& picture) {
 }
 
 inline std::vector<std::uint16_t> dib16TopDown(const Bytes& dib, int width, int height) {
-    const std::size_t stride = media::dibStride(width, 16);
+    const std::size_t stride = media::dibRowBytes(width, 16);
     std::vector<std::uint16_t> out(std::size_t(width) * height);
     for (int y = 0; y < height; ++y) {
         const std::uint8_t* row = dib.data() + stride * (height - 1 - y);
@@ -269,7 +269,7 @@ inline void writeVideo1Avi(const std::filesystem::path& path, int width, int hei
     put32(b, paletted ? 40 + 1024 : 40);
     put32(b, 40), put32(b, width), put32(b, height), put16(b, 1), put16(b, bitCount);
     putTag(b, "CRAM");
-    put32(b, static_cast<std::uint32_t>(media::dibStride(width, bitCount) * height));
+    put32(b, static_cast<std::uint32_t>(media::dibRowBytes(width, bitCount) * height));
     put32(b, 0), put32(b, 0), put32(b, paletted ? 256 : 0), put32(b, 0);
     if (paletted) {
         for (int i = 0; i < 256; ++i)
@@ -327,7 +327,7 @@ inline void walkChunks(const Bytes& b, std::size_t begin, std::size_t end, bool 
         } else if (inMovi && tag.size() == 4 && tag[0] == '0' && tag[1] == '0') {
             chunks.push_back({tag, Bytes(b.begin() + at + 8, b.begin() + dataEnd)});
         }
-        at = at + 8 + size + (size & 1);
+        at = static_cast<std::size_t>(media::nextChunkPos(at, size));
     }
 }
 

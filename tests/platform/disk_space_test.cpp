@@ -1,5 +1,6 @@
 // Free space of the filesystem that holds, or will hold, a directory.
 #include "platform/disk_space.h"
+#include "platform/native_path.h"
 #include "scoped_tmpfs.h"
 
 #include <gtest/gtest.h>
@@ -8,7 +9,9 @@
 #include <QFile>
 #include <QProcess>
 
+#include <sys/stat.h>
 #include <cerrno>
+#include <cstring>
 
 namespace {
 
@@ -92,6 +95,21 @@ TEST_F(DriveFreeSpaceOnTmpfs, PathBelowAPlainFileGivesTheFilesFilesystem) {
     qint64 bytes = kUntouched;
     ASSERT_EQ(driveFreeSpace(file + QStringLiteral("/below"), bytes), 0);
     EXPECT_EQ(bytes, kTmpfsSize - kMiB);
+}
+
+// A directory whose name is not UTF-8, with a filesystem of its own: a
+// mangled name would be missing and measure the outer filesystem instead.
+TEST_F(DriveFreeSpaceOnTmpfs, DirectoryNamedInBytesThatAreNotUtf8) {
+    const QByteArray inner = platform::encodePath(fs_.path()) + "/bad\xff\xfe";
+    ASSERT_EQ(::mkdir(inner.constData(), 0700), 0);
+    if (::mount("tmpfs", inner.constData(), "tmpfs", 0, "size=1m") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs on a tmpfs: " << std::strerror(errno);
+    }
+    qint64 bytes = kUntouched;
+    const int status = driveFreeSpace(platform::decodePath(inner + "/not/yet"), bytes);
+    ::umount2(inner.constData(), MNT_DETACH);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(bytes, kMiB);
 }
 
 TEST(DriveFreeSpace, FailuresReturnErrnoAndLeaveTheCountAlone) {

@@ -1,6 +1,6 @@
-// The machine-wide instance lock: taken by one holder at a time, released by
-// the kernel when its holder ends, and never led astray by what an attacker
-// plants at its path.
+// The single-instance lock: taken by one holder at a time, released by the
+// kernel when its holder ends, kept in a directory no other user controls,
+// and never led astray by what is planted at its path.
 #include "platform/instance_lock.h"
 
 #include <gtest/gtest.h>
@@ -12,11 +12,15 @@
 #include <QTemporaryDir>
 
 #include <fcntl.h>
-#include <signal.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <cerrno>
+#include <cstring>
+#include <functional>
+#include <memory>
+#include <optional>
 
 namespace {
 
@@ -25,6 +29,7 @@ using State = InstanceLock::State;
 // flock(1) from util-linux takes the same kind of lock from another process:
 // an oracle that shares no code with ours.
 constexpr int kFlockConflictExit = 7;
+constexpr int kHolderDeadlineMs = 10000;
 
 int flockToolProbe(const QString& path) {
     return QProcess::execute(QStringLiteral("flock"),
@@ -42,144 +47,280 @@ bool writeAll(const QString& path, const QByteArray& data) {
     return file.open(QIODevice::WriteOnly) && file.write(data) == data.size();
 }
 
-class InstanceLockTest : public ::testing::Test {
-  protected:
-    void SetUp() override { ASSERT_TRUE(dir_.isValid()); }
-    QString lockPath() const { return dir_.filePath(QStringLiteral("instance.lock")); }
-    QTemporaryDir dir_;
+QByteArray encoded(const QString& path) {
+    return QFile::encodeName(path);
+}
+
+mode_t modeOf(const QString& path) {
+    struct stat info {};
+    return ::lstat(encoded(path).constData(), &info) == 0 ? (info.st_mode & 07777) : 0;
+}
+
+bool giveToNobody(const QString& path) {
+    const passwd* nobody = ::getpwnam("nobody");
+    return nobody != nullptr &&
+           ::lchown(encoded(path).constData(), nobody->pw_uid, nobody->pw_gid) == 0;
+}
+
+bool makeDirectory(const QString& path, mode_t mode) {
+    return ::mkdir(encoded(path).constData(), mode) == 0 &&
+           ::chmod(encoded(path).constData(), mode) == 0;
+}
+
+// Sets or removes an environment variable for one scope.
+class ScopedEnv {
+  public:
+    ScopedEnv(const char* name, const std::optional<QByteArray>& value)
+        : name_(name),
+          old_(qEnvironmentVariableIsSet(name) ? std::optional(qgetenv(name)) : std::nullopt) {
+        if (value)
+            qputenv(name, *value);
+        else
+            qunsetenv(name);
+    }
+    ~ScopedEnv() {
+        if (old_)
+            qputenv(name_, *old_);
+        else
+            qunsetenv(name_);
+    }
+
+  private:
+    const char* name_;
+    std::optional<QByteArray> old_;
 };
 
-TEST(InstanceLockFilePath, NamedAfterTheInstanceNameInTheTemporaryDirectory) {
-    const QString temp = QDir::tempPath() + QLatin1Char('/');
-    EXPECT_EQ(
-        instanceLockFilePath(QStringLiteral("Global\\Tessaly_Screen_Recorder_2016_For_Windows")),
-        temp + QStringLiteral("Tessaly_Screen_Recorder_2016_For_Windows.lock"));
-    // Nothing in the name can climb out of the temporary directory.
-    EXPECT_EQ(instanceLockFilePath(QStringLiteral("Local\\../etc/x y")),
-              temp + QStringLiteral(".._etc_x_y.lock"));
-    EXPECT_EQ(instanceLockFilePath(QStringLiteral("Global\\..")),
-              temp + QStringLiteral("Tessaly_instance.lock"));
-    EXPECT_EQ(instanceLockFilePath(QString()), temp + QStringLiteral("Tessaly_instance.lock"));
+TEST(InstanceFileStem, TheNameWithoutItsNamespaceAndNothingThatClimbsOut) {
+    EXPECT_EQ(instanceFileStem(QStringLiteral("Global\\Tessaly_Screen_Recorder_2016_For_Windows")),
+              QStringLiteral("Tessaly_Screen_Recorder_2016_For_Windows"));
+    EXPECT_EQ(instanceFileStem(QStringLiteral("Local\\../etc/x y")), QStringLiteral(".._etc_x_y"));
+    EXPECT_EQ(instanceFileStem(QStringLiteral("Global\\..")), QStringLiteral("Tessaly_instance"));
+    EXPECT_EQ(instanceFileStem(QString()), QStringLiteral("Tessaly_instance"));
 }
 
-TEST_F(InstanceLockTest, OneHolderAtATimeWithinOneProcess) {
-    auto first = std::make_unique<InstanceLock>(lockPath());
-    EXPECT_EQ(first->state(), State::Owned);
-    {
-        const InstanceLock second(lockPath());
-        EXPECT_EQ(second.state(), State::HeldByAnother);
-        EXPECT_EQ(second.error(), 0);
+struct RuntimeSetup {
+    const char* description;
+    // Prepares `base` and returns XDG_RUNTIME_DIR's value (nothing: unset).
+    std::function<std::optional<QByteArray>(const QString& base)> prepare;
+    const char* expectedPath;  // relative to `base`
+    int expectedError;
+};
+
+TEST(UserRuntimeDirectory, OnlyADirectoryOfThisUserThatNobodyElseMayChange) {
+    const QString own = QStringLiteral("tessaly-") + QString::number(::geteuid());
+    const auto ownFallback = [own](mode_t mode) {
+        return [own, mode](const QString& base) -> std::optional<QByteArray> {
+            if (!makeDirectory(base + QLatin1Char('/') + own, mode))
+                return QByteArray("<set-up failed>");
+            return std::nullopt;
+        };
+    };
+    const std::vector<RuntimeSetup> setups{
+        {"XDG_RUNTIME_DIR of this user",
+         [](const QString& base) -> std::optional<QByteArray> {
+             makeDirectory(base + QStringLiteral("/run"), 0700);
+             return encoded(base + QStringLiteral("/run"));
+         },
+         "run", 0},
+        {"XDG_RUNTIME_DIR open to everybody",
+         [](const QString& base) -> std::optional<QByteArray> {
+             makeDirectory(base + QStringLiteral("/run"), 01777);
+             return encoded(base + QStringLiteral("/run"));
+         },
+         "run", EACCES},
+        {"XDG_RUNTIME_DIR of another user",
+         [](const QString& base) -> std::optional<QByteArray> {
+             makeDirectory(base + QStringLiteral("/run"), 0700);
+             giveToNobody(base + QStringLiteral("/run"));
+             return encoded(base + QStringLiteral("/run"));
+         },
+         "run", EPERM},
+        {"XDG_RUNTIME_DIR a link to this user's directory",
+         [](const QString& base) -> std::optional<QByteArray> {
+             makeDirectory(base + QStringLiteral("/real"), 0700);
+             QFile::link(base + QStringLiteral("/real"), base + QStringLiteral("/run"));
+             return encoded(base + QStringLiteral("/run"));
+         },
+         "run", ENOTDIR},
+        {"relative XDG_RUNTIME_DIR: the private directory, made",
+         [](const QString&) -> std::optional<QByteArray> { return QByteArray("relative/run"); },
+         nullptr, 0},
+        {"no XDG_RUNTIME_DIR: the private directory, made",
+         [](const QString&) -> std::optional<QByteArray> { return std::nullopt; }, nullptr, 0},
+        {"private directory already there", ownFallback(0700), nullptr, 0},
+        {"private directory readable by others", ownFallback(0755), nullptr, EACCES},
+        {"private directory planted by another user",
+         [own](const QString& base) -> std::optional<QByteArray> {
+             makeDirectory(base + QLatin1Char('/') + own, 0700);
+             giveToNobody(base + QLatin1Char('/') + own);
+             return std::nullopt;
+         },
+         nullptr, EPERM},
+        {"a file at the private directory's path",
+         [own](const QString& base) -> std::optional<QByteArray> {
+             writeAll(base + QLatin1Char('/') + own, "x");
+             return std::nullopt;
+         },
+         nullptr, ENOTDIR},
+        {"a link at the private directory's path",
+         [own](const QString& base) -> std::optional<QByteArray> {
+             makeDirectory(base + QStringLiteral("/real"), 0700);
+             QFile::link(base + QStringLiteral("/real"), base + QLatin1Char('/') + own);
+             return std::nullopt;
+         },
+         nullptr, ENOTDIR},
+    };
+    for (const RuntimeSetup& setup : setups) {
+        SCOPED_TRACE(setup.description);
+        QTemporaryDir base;
+        ASSERT_TRUE(base.isValid());
+        ScopedEnv tmp("TMPDIR", encoded(base.path()));
+        ScopedEnv runtime("XDG_RUNTIME_DIR", setup.prepare(base.path()));
+        // A umask that would leave a new directory unusable must not matter.
+        const mode_t savedMask = ::umask(0777);
+        const RuntimeDirectory directory = userRuntimeDirectory();
+        ::umask(savedMask);
+        const QString expectedPath =
+            base.path() + QLatin1Char('/') +
+            (setup.expectedPath ? QString::fromLatin1(setup.expectedPath) : own);
+        EXPECT_EQ(directory.path, expectedPath);
+        EXPECT_EQ(directory.error, setup.expectedError) << std::strerror(directory.error);
+        if (setup.expectedError == 0 && setup.expectedPath == nullptr) {
+            EXPECT_EQ(modeOf(expectedPath), 0700u);
+        }
     }
-    first.reset();
-    const InstanceLock third(lockPath());
-    EXPECT_EQ(third.state(), State::Owned);
 }
 
-TEST_F(InstanceLockTest, AnotherProgramSeesOurLockAndWeSeeTheirs) {
-    {
-        const InstanceLock ours(lockPath());
-        ASSERT_EQ(ours.state(), State::Owned);
-        EXPECT_EQ(flockToolProbe(lockPath()), kFlockConflictExit);
+// Ways another process or another open file can hold the lock. Each starts
+// a holder on `path` and returns a function that ends it.
+struct Holder {
+    const char* description;
+    std::function<std::function<void()>(const QString& path)> start;
+};
+
+TEST(InstanceLockHolders, EveryHolderKeepsTheLockUntilItEnds) {
+    const std::vector<Holder> holders{
+        {"another lock in this process",
+         [](const QString& path) -> std::function<void()> {
+             auto lock = std::make_shared<InstanceLock>(path);
+             return [lock]() mutable { lock.reset(); };
+         }},
+        // --no-fork: the lock's only holder is the process killed at the end.
+        {"flock(1) in another process",
+         [](const QString& path) -> std::function<void()> {
+             auto holder = std::make_shared<QProcess>();
+             holder->start(QStringLiteral("flock"),
+                           {QStringLiteral("--nonblock"), QStringLiteral("--no-fork"), path,
+                            QStringLiteral("sh"), QStringLiteral("-c"),
+                            QStringLiteral("echo held; exec sleep 30")});
+             holder->waitForReadyRead(kHolderDeadlineMs);
+             return [holder] {
+                 holder->kill();
+                 holder->waitForFinished(kHolderDeadlineMs);
+             };
+         }},
+        {"a child that ends without releasing anything",
+         [](const QString& path) -> std::function<void()> {
+             int ready[2];
+             int release[2];
+             if (::pipe(ready) != 0 || ::pipe(release) != 0)
+                 return [] {};
+             const pid_t child = ::fork();
+             if (child == 0) {
+                 new InstanceLock(path);  // deliberately never destroyed
+                 (void)::write(ready[1], "r", 1);
+                 char go = 0;
+                 (void)::read(release[0], &go, 1);
+                 ::_exit(0);
+             }
+             char state = 0;
+             (void)::read(ready[0], &state, 1);
+             return [=] {
+                 (void)::write(release[1], "g", 1);
+                 ::waitpid(child, nullptr, 0);
+                 for (int fd : {ready[0], ready[1], release[0], release[1]})
+                     ::close(fd);
+             };
+         }},
+    };
+    for (const Holder& holder : holders) {
+        SCOPED_TRACE(holder.description);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString path = dir.filePath(QStringLiteral("instance.lock"));
+        const std::function<void()> end = holder.start(path);
+        const InstanceLock blocked(path);
+        EXPECT_EQ(blocked.state(), State::HeldByAnother);
+        EXPECT_EQ(blocked.error(), 0);
+        end();
+        const InstanceLock after(path);
+        EXPECT_EQ(after.state(), State::Owned);
+        EXPECT_EQ(flockToolProbe(path), kFlockConflictExit) << "others see our lock";
     }
-    EXPECT_EQ(flockToolProbe(lockPath()), 0);
-
-    // --no-fork: the lock's only holder is the process we kill below.
-    QProcess holder;
-    holder.start(
-        QStringLiteral("flock"),
-        {QStringLiteral("--nonblock"), QStringLiteral("--no-fork"), lockPath(),
-         QStringLiteral("sh"), QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 30")});
-    ASSERT_TRUE(holder.waitForReadyRead(10000));
-    EXPECT_EQ(InstanceLock(lockPath()).state(), State::HeldByAnother);
-    holder.kill();
-    holder.waitForFinished(10000);
-    EXPECT_EQ(InstanceLock(lockPath()).state(), State::Owned);
 }
 
-// A holder that ends without releasing anything: the kernel drops the lock.
-TEST_F(InstanceLockTest, HolderExitingReleasesTheLock) {
-    int ready[2];
-    int release[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    ASSERT_EQ(::pipe(release), 0);
-    const QString path = lockPath();
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        auto* held = new InstanceLock(path);  // deliberately never destroyed
-        const char state = held->state() == State::Owned ? 'O' : 'X';
-        (void)::write(ready[1], &state, 1);
-        char go = 0;
-        (void)::read(release[0], &go, 1);
-        ::_exit(0);
-    }
-    char state = 0;
-    ASSERT_EQ(::read(ready[0], &state, 1), 1);
-    EXPECT_EQ(state, 'O');
-    EXPECT_EQ(InstanceLock(path).state(), State::HeldByAnother);
-
-    const char go = 'g';
-    ASSERT_EQ(::write(release[1], &go, 1), 1);
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    EXPECT_EQ(InstanceLock(path).state(), State::Owned);
-    for (int fd : {ready[0], ready[1], release[0], release[1]}) {
-        ::close(fd);
-    }
-}
-
-TEST_F(InstanceLockTest, ExistingFileIsNeitherTruncatedNorWritten) {
-    ASSERT_TRUE(writeAll(lockPath(), "left by an earlier run\n"));
-    const InstanceLock lock(lockPath());
-    EXPECT_EQ(lock.state(), State::Owned);
-    EXPECT_EQ(readAll(lockPath()), QByteArray("left by an earlier run\n"));
-}
-
-TEST_F(InstanceLockTest, NewFileCanBeOpenedByOtherUsers) {
-    const mode_t savedMask = ::umask(077);
-    const InstanceLock lock(lockPath());
+TEST(InstanceLockFile, CreatedPrivateOrLeftAsItWas) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString fresh = dir.filePath(QStringLiteral("fresh.lock"));
+    const mode_t savedMask = ::umask(0);
+    const InstanceLock created(fresh);
     ::umask(savedMask);
-    ASSERT_EQ(lock.state(), State::Owned);
-    struct stat info {};
-    ASSERT_EQ(::stat(QFile::encodeName(lockPath()).constData(), &info), 0);
-    EXPECT_EQ(info.st_mode & 0777, 0644u);
+    EXPECT_EQ(created.state(), State::Owned);
+    EXPECT_EQ(modeOf(fresh), 0600u);
+
+    const QString existing = dir.filePath(QStringLiteral("existing.lock"));
+    ASSERT_TRUE(writeAll(existing, "left by an earlier run\n"));
+    const InstanceLock reused(existing);
+    EXPECT_EQ(reused.state(), State::Owned);
+    EXPECT_EQ(readAll(existing), QByteArray("left by an earlier run\n"));
 }
 
-TEST_F(InstanceLockTest, SymlinkAtTheLockPathIsNotFollowed) {
-    const QString victim = dir_.filePath(QStringLiteral("victim"));
-    ASSERT_TRUE(QFile::link(victim, lockPath()));
+struct Planted {
+    const char* description;
+    std::function<bool(const QString& lockPath, const QString& victim)> plant;
+    int expectedError;
+};
 
-    // Dangling link: nothing may be created at its target.
-    const InstanceLock dangling(lockPath());
-    EXPECT_EQ(dangling.state(), State::Unavailable);
-    EXPECT_EQ(dangling.error(), ELOOP);
-    EXPECT_FALSE(QFileInfo::exists(victim));
-
-    // Link to an existing file: the file keeps its content and stays unlocked.
-    ASSERT_TRUE(writeAll(victim, "precious"));
-    const InstanceLock linked(lockPath());
-    EXPECT_EQ(linked.state(), State::Unavailable);
-    EXPECT_EQ(readAll(victim), QByteArray("precious"));
-    EXPECT_EQ(flockToolProbe(victim), 0);
-}
-
-TEST_F(InstanceLockTest, FifoOrDirectoryAtTheLockPathIsRefusedWithoutBlocking) {
-    ASSERT_EQ(::mkfifo(QFile::encodeName(lockPath()).constData(), 0644), 0);
-    const InstanceLock fifo(lockPath());
-    EXPECT_EQ(fifo.state(), State::Unavailable);
-    EXPECT_EQ(fifo.error(), EINVAL);
-
-    const QString dirPath = dir_.filePath(QStringLiteral("a_directory"));
-    ASSERT_TRUE(QDir().mkdir(dirPath));
-    const InstanceLock directory(dirPath);
-    EXPECT_EQ(directory.state(), State::Unavailable);
-    EXPECT_EQ(directory.error(), EINVAL);
-}
-
-TEST_F(InstanceLockTest, UnreachableDirectoryMakesTheLockUnavailable) {
-    const InstanceLock lock(dir_.filePath(QStringLiteral("missing/instance.lock")));
-    EXPECT_EQ(lock.state(), State::Unavailable);
-    EXPECT_EQ(lock.error(), ENOENT);
+TEST(InstanceLockFile, AnythingButAFileAtThePathIsReportedWithoutBlocking) {
+    const std::vector<Planted> planted{
+        {"dangling link",
+         [](const QString& lock, const QString& victim) { return QFile::link(victim, lock); },
+         ELOOP},
+        {"link to a file",
+         [](const QString& lock, const QString& victim) {
+             return writeAll(victim, "precious") && QFile::link(victim, lock);
+         },
+         ELOOP},
+        {"FIFO",
+         [](const QString& lock, const QString&) {
+             return ::mkfifo(encoded(lock).constData(), 0600) == 0;
+         },
+         EINVAL},
+        {"directory", [](const QString& lock, const QString&) { return QDir().mkdir(lock); },
+         EISDIR},
+        {"missing parent directory", [](const QString&, const QString&) { return true; }, ENOENT},
+    };
+    for (const Planted& p : planted) {
+        SCOPED_TRACE(p.description);
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString lockPath = p.expectedError == ENOENT
+                                     ? dir.filePath(QStringLiteral("missing/instance.lock"))
+                                     : dir.filePath(QStringLiteral("instance.lock"));
+        const QString victim = dir.filePath(QStringLiteral("victim"));
+        ASSERT_TRUE(p.plant(lockPath, victim));
+        const bool victimExisted = QFileInfo::exists(victim);
+        const InstanceLock lock(lockPath);
+        EXPECT_EQ(lock.state(), State::Unavailable);
+        EXPECT_EQ(lock.error(), p.expectedError);
+        // A link's target is neither made, changed nor locked.
+        EXPECT_EQ(QFileInfo::exists(victim), victimExisted);
+        if (victimExisted) {
+            EXPECT_EQ(readAll(victim), QByteArray("precious"));
+            EXPECT_EQ(flockToolProbe(victim), 0);
+        }
+    }
 }
 
 }  // namespace

@@ -3,6 +3,11 @@
 
 #include "platform/native_path.h"
 
+#include <QTemporaryDir>
+#include <cerrno>
+#include <filesystem>
+#include <fstream>
+
 namespace {
 
 TEST(NativePath, EveryByteSequenceRoundTrips) {
@@ -33,6 +38,46 @@ TEST(NativePath, ValidUtf8DecodesAsText) {
     EXPECT_EQ(platform::decodePath(QByteArray("caf\xc3\xa9")), QStringLiteral("caf\u00e9"));
     EXPECT_EQ(platform::displayPath(platform::decodePath(QByteArray("a\xff"))),
               QStringLiteral("a\uFFFD"));
+}
+
+TEST(NativePath, JoinsWithOneSeparator) {
+    const struct {
+        const char* directory;
+        const char* joined;
+    } cases[] = {{"/v", "/v/a.avi"}, {"/v/", "/v/a.avi"}, {"/", "/a.avi"}, {"", "a.avi"}};
+    for (const auto& c : cases) {
+        EXPECT_EQ(platform::joinPath(QString::fromUtf8(c.directory), QStringLiteral("a.avi")),
+                  QString::fromUtf8(c.joined))
+            << c.directory;
+    }
+}
+
+// Directories made and looked up through their bytes, checked with the
+// standard library's own byte paths.
+TEST(NativePath, MakesDirectoriesAndFindsEntriesByTheirBytes) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const std::string root = platform::encodePathStd(dir.path());
+    const std::string nested = root + "/bad\xff\xfe/x/\xe4\xb8/y";
+    EXPECT_EQ(platform::makeDirectoryPath(platform::decodePath(nested)), 0);
+    EXPECT_TRUE(std::filesystem::is_directory(std::filesystem::path(nested)));
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root),
+                            std::filesystem::directory_iterator()),
+              1);
+    // Made already: still fine, and found.
+    EXPECT_EQ(platform::makeDirectoryPath(platform::decodePath(nested + "/")), 0);
+    EXPECT_TRUE(platform::pathEntryExists(platform::decodePath(nested)));
+    EXPECT_FALSE(platform::pathEntryExists(platform::decodePath(root + "/bad\xff")));
+
+    // A file in the way, a dangling link that counts as taken.
+    const std::string file = root + "/bad\xff\xfe/file";
+    std::ofstream(file) << "x";
+    EXPECT_EQ(platform::makeDirectoryPath(platform::decodePath(file)), ENOTDIR);
+    EXPECT_EQ(platform::makeDirectoryPath(platform::decodePath(file + "/below")), ENOTDIR);
+    EXPECT_EQ(platform::makeDirectoryPath(QString()), ENOENT);
+    const std::string link = root + "/dangling\xff";
+    std::filesystem::create_symlink(root + "/nowhere", link);
+    EXPECT_TRUE(platform::pathEntryExists(platform::decodePath(link)));
 }
 
 }  // namespace

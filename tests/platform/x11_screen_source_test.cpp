@@ -7,7 +7,9 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
@@ -395,6 +397,174 @@ TEST(PrivateServer, ServerWithoutSharedMemoryIsReadWithPlainGetImage) {
     EXPECT_EQ(f.at(0, 239), bgrx(kRootColour));
     EXPECT_EQ(f.at(319, 0), bgrx(kCornerColour));
     EXPECT_EQ(f.at(299, 0), bgrx(kRootColour));
+}
+
+// ---- several monitors on one root window ----
+
+constexpr std::uint32_t kOutsideColour = 0xCC2222;  // left of the primary monitor
+constexpr std::uint32_t kFirstCornerColour = 0x22CC44;
+constexpr std::uint32_t kLastCornerColour = 0xEEEE11;
+constexpr int kMarkerSide = 16;  // whole 4x4 blocks, so Video 1 keeps them exact
+
+struct Monitor {
+    const char* name;
+    ScreenArea area;
+    bool primary;
+};
+
+struct MonitorLayout {
+    const char* description;
+    std::vector<std::string> serverArguments;
+    std::vector<Monitor> monitors;  // defined in this order
+    ScreenArea expected;
+};
+
+// A 3200x1080 desktop: a 1920x1080 monitor and a 1280x1024 one beside it.
+const std::vector<std::string> kTwoMonitorDesktop{"-screen", "0", "3200x1080x24"};
+constexpr ScreenArea kLeft{0, 0, 1920, 1080};
+constexpr ScreenArea kRight{1920, 0, 1280, 1024};
+constexpr ScreenArea kWholeRoot{0, 0, 3200, 1080};
+
+// Starts the server, defines the monitors and paints the primary monitor's
+// corners and a strip just left of it, so that a frame read from anywhere
+// else shows.
+std::unique_ptr<PrivateXvfb> startDesktop(const MonitorLayout& layout,
+                                          std::unique_ptr<XPainter>& painter) {
+    auto server = std::make_unique<PrivateXvfb>(layout.serverArguments);
+    if (!server->running())
+        return nullptr;
+    for (const Monitor& m : layout.monitors) {
+        if (!defineMonitor(server->display(), m.name, m.area.x, m.area.y, m.area.width,
+                           m.area.height, m.primary))
+            return nullptr;
+    }
+    painter = std::make_unique<XPainter>(server->display().c_str());
+    if (!painter->ok())
+        return nullptr;
+    const ScreenArea& p = layout.expected;
+    painter->paintRoot(kRootColour);
+    if (p.x > 0)
+        painter->addWindow(0, p.y, p.x, p.height, kOutsideColour);
+    painter->addWindow(p.x, p.y, kMarkerSide, kMarkerSide, kFirstCornerColour);
+    painter->addWindow(p.x + p.width - kMarkerSide, p.y + p.height - kMarkerSide, kMarkerSide,
+                       kMarkerSide, kLastCornerColour);
+    return server;
+}
+
+const std::vector<MonitorLayout>& monitorLayouts() {
+    static const std::vector<MonitorLayout> layouts{
+        {"primary on the right",
+         kTwoMonitorDesktop,
+         {{"LEFT", kLeft, false}, {"RIGHT", kRight, true}},
+         kRight},
+        {"primary on the left",
+         kTwoMonitorDesktop,
+         {{"LEFT", kLeft, true}, {"RIGHT", kRight, false}},
+         kLeft},
+        {"none marked: the first one listed",
+         kTwoMonitorDesktop,
+         {{"RIGHT", kRight, false}, {"LEFT", kLeft, false}},
+         kRight},
+        {"primary reaching past the root window: clipped",
+         kTwoMonitorDesktop,
+         {{"EDGE", {2560, 0, 1280, 1024}, true}},
+         {2560, 0, 640, 1024}},
+        {"only the server's own monitor", kTwoMonitorDesktop, {}, kWholeRoot},
+        {"no RandR: the whole root window",
+         {"-screen", "0", "3200x1080x24", "-extension", "RANDR"},
+         {},
+         kWholeRoot},
+    };
+    return layouts;
+}
+
+TEST(SeveralMonitors, FramesHoldThePrimaryMonitorOnly) {
+    for (const MonitorLayout& layout : monitorLayouts()) {
+        SCOPED_TRACE(layout.description);
+        std::unique_ptr<XPainter> painter;
+        const auto server = startDesktop(layout, painter);
+        ASSERT_TRUE(server) << "Xvfb with xrandr monitors";
+        X11ScreenSource probing = sourceFor(server->display(), true);
+        ScreenArea area;
+        ASSERT_EQ(probing.probePrimaryArea(area), kScreenOk);
+        EXPECT_EQ(area, layout.expected);
+        ScreenGeometry g;
+        ASSERT_EQ(probing.probe(g), kScreenOk);
+        EXPECT_EQ(g.width, layout.expected.width);
+        EXPECT_EQ(g.height, layout.expected.height);
+        for (bool shm : {true, false}) {
+            SCOPED_TRACE(shm ? "MIT-SHM" : "plain GetImage");
+            X11ScreenSource source = sourceFor(server->display(), shm);
+            ASSERT_EQ(source.open(g), kScreenOk);
+            Frame f(g);
+            ASSERT_EQ(source.grab(f.span()), kScreenOk);
+            EXPECT_EQ(f.at(0, 0), bgrx(kFirstCornerColour));
+            EXPECT_EQ(f.at(kMarkerSide, kMarkerSide), bgrx(kRootColour));
+            EXPECT_EQ(f.at(g.width / 2, g.height / 2), bgrx(kRootColour));
+            EXPECT_EQ(f.at(g.width - 1, g.height - 1), bgrx(kLastCornerColour));
+            EXPECT_EQ(f.at(g.width - 1 - kMarkerSide, g.height - 1), bgrx(kRootColour));
+            EXPECT_TRUE(f.guardIntact());
+        }
+    }
+}
+
+// 5-5-5 pixels of the first frame of `path`, top row first, as FFmpeg
+// decodes them; empty when it cannot.
+std::vector<std::uint16_t> firstFrameRgb555(const std::string& path, const ScreenArea& size) {
+    const std::string command =
+        "ffmpeg -v error -i '" + path + "' -frames:v 1 -f rawvideo -pix_fmt rgb555le - 2>/dev/null";
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::vector<std::uint16_t> pixels(static_cast<std::size_t>(size.width) *
+                                      static_cast<std::size_t>(size.height));
+    if (!pipe || std::fread(pixels.data(), 2, pixels.size(), pipe.get()) != pixels.size())
+        return {};
+    return pixels;
+}
+
+std::uint16_t rgb555(std::uint32_t rgb) {
+    return static_cast<std::uint16_t>(((rgb >> 19) & 0x1F) << 10 | ((rgb >> 11) & 0x1F) << 5 |
+                                      ((rgb >> 3) & 0x1F));
+}
+
+std::string commandOutput(const std::string& command) {
+    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+    std::string out;
+    char buffer[256];
+    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr)
+        out += buffer;
+    return out;
+}
+
+TEST(SeveralMonitors, RecordingHasThePrimaryMonitorsSizeAndPicture) {
+    const MonitorLayout& layout = monitorLayouts().front();
+    std::unique_ptr<XPainter> painter;
+    const auto server = startDesktop(layout, painter);
+    ASSERT_TRUE(server);
+    char pattern[] = "/tmp/tessaly-monitors-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    const std::string dir = pattern;
+    const std::string recorded = commandOutput("DISPLAY=" + server->display() +
+                                               " " TESSALY_BIN_DIR "/tessaly-avi record --dir " +
+                                               dir + " --seconds 1 --audio none");
+    const std::string path = recorded.substr(0, recorded.find('\n'));
+    ASSERT_FALSE(path.empty()) << "tessaly-avi record printed no path";
+
+    const ScreenArea& p = layout.expected;
+    EXPECT_EQ(commandOutput("ffprobe -v error -select_streams v:0 -show_entries "
+                            "stream=width,height -of csv=p=0 '" +
+                            path + "'"),
+              std::to_string(p.width) + "," + std::to_string(p.height) + "\n");
+    const std::vector<std::uint16_t> pixels = firstFrameRgb555(path, p);
+    ASSERT_FALSE(pixels.empty());
+    // FFmpeg leaves the unused top bit of a 5-5-5 pixel undefined.
+    const auto at = [&](int x, int y) {
+        return static_cast<std::uint16_t>(pixels[static_cast<std::size_t>(y * p.width + x)] &
+                                          0x7FFF);
+    };
+    EXPECT_EQ(at(0, 0), rgb555(kFirstCornerColour));
+    EXPECT_EQ(at(p.width / 2, p.height / 2), rgb555(kRootColour));
+    EXPECT_EQ(at(p.width - 1, p.height - 1), rgb555(kLastCornerColour));
+    std::filesystem::remove_all(dir);
 }
 
 TEST(PrivateServer, SixteenBitServerIsConvertedToThirtyTwoBitFrames) {

@@ -133,6 +133,26 @@ inline pid_t spawnQuiet(std::vector<std::string> args,
     return rc == 0 ? pid : -1;
 }
 
+// Runs `args` like spawnQuiet and waits for it; true when it exited with 0.
+inline bool runQuiet(std::vector<std::string> args,
+                     const std::vector<std::string>& overrides = {}) {
+    const pid_t pid = spawnQuiet(std::move(args), overrides);
+    int status = 0;
+    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// Adds a RandR monitor of `width` x `height` at (`x`, `y`) to `display`, the
+// primary one when `primary` (xrandr marks it with a leading '*').
+inline bool defineMonitor(const std::string& display, const std::string& name, int x, int y,
+                          int width, int height, bool primary) {
+    // The millimetre sizes only feed the dots-per-inch figures.
+    const std::string geometry = std::to_string(width) + "/300x" + std::to_string(height) +
+                                 "/200+" + std::to_string(x) + "+" + std::to_string(y);
+    return runQuiet({"xrandr", "--setmonitor", (primary ? "*" : "") + name, geometry, "none"},
+                    {"DISPLAY=" + display});
+}
+
 inline void stopChild(pid_t& pid) {
     if (pid <= 0)
         return;

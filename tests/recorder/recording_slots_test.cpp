@@ -15,8 +15,12 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "media/avi_reader.h"
+#include "platform/native_path.h"
 #include "recorder_test_support.h"
 #include "tests/platform/scoped_tmpfs.h"
 #include "ui/drui.h"
@@ -59,12 +63,17 @@ class RecordingSlotsWithDoubles : public ::testing::Test {
             messages.push_back({title, text});
         };
         saveDir = dir.filePath(QStringLiteral("save"));
-        window->savePathEdit->setText(saveDir);
+        chooseSaveDirectory(saveDir);
         window->show();
         window->btnSlot();  // opens the record page and sets up the tray
     }
 
     QAction* entry(int i) const { return window->trayIcon->contextMenu()->actions().at(i); }
+    // Chooses the save directory the way the user does: the folder button.
+    void chooseSaveDirectory(const QString& directory) {
+        window->chooseDirectory = [directory](QWidget*) { return directory; };
+        window->btnSlotLayout2Dir();
+    }
     void tick(int ms = 200) {
         clock->advance(ms);
         window->doTimerRec();
@@ -153,7 +162,8 @@ TEST_F(RecordingSlotsWithDoubles, RecordPauseResumeStopFromTheButton) {
 
 TEST_F(RecordingSlotsWithDoubles, StartAndStopFromTheMenuWhilePaused) {
     window->btnSlotMenuStop();
-    EXPECT_EQ(window->recordButton->text(), QStringLiteral("Record"));  // not touched
+    // The page shows the recording the menu started, so its button stops it.
+    EXPECT_EQ(window->recordButton->text(), QStringLiteral("Stop"));
     expectRecordingEntries();
     EXPECT_FALSE(window->trayIcon->isVisible());  // only the button shows it
     EXPECT_TRUE(windowOutOfTheWay());
@@ -164,12 +174,38 @@ TEST_F(RecordingSlotsWithDoubles, StartAndStopFromTheMenuWhilePaused) {
     EXPECT_EQ(window->recordButton->text(), QStringLiteral("Start"));
     expectStoppedEntries();
     EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(window->recordingController->isPaused());
+    EXPECT_FALSE(window->recording().isPaused());
     EXPECT_TRUE(messages.empty());
-    EXPECT_EQ(readRecording(window->recordingController->recordFilePath()).pictures.size(), 2u);
+    EXPECT_EQ(readRecording(window->recording().recordFilePath()).pictures.size(), 2u);
     // The disabled Pause entry does nothing now.
     window->btnSlotMenuPause();
-    EXPECT_FALSE(window->recordingController->isPaused());
+    EXPECT_FALSE(window->recording().isPaused());
+}
+
+TEST_F(RecordingSlotsWithDoubles, ARebuildWhileRecordingShowsTheRecordingThatGoesOn) {
+    window->btnSlotRecord();
+    tick();
+    tick();
+    window->btnMaxSlot();  // rebuilds every page, the record page among them
+    EXPECT_EQ(window->recordButton->text(), QStringLiteral("Stop"));
+    EXPECT_TRUE(window->recording().isRecording());
+    // Without a tray the page's own Pause/Resume is the way to pause.
+    const bool ownPause = !QSystemTrayIcon::isSystemTrayAvailable();
+    EXPECT_EQ(!window->recordPauseButton->isHidden(), ownPause);
+    if (ownPause) {
+        window->recordPauseButton->click();
+        EXPECT_TRUE(window->recording().isPaused());
+        window->btnMaxSlot();
+        EXPECT_EQ(window->recordPauseButton->text(), QStringLiteral("Resume"));
+        window->recordPauseButton->click();
+        EXPECT_FALSE(window->recording().isPaused());
+        EXPECT_EQ(window->recordPauseButton->text(), QStringLiteral("Pause"));
+    }
+    tick();
+    window->recordButton->click();
+    EXPECT_FALSE(window->recording().isRecording());
+    EXPECT_FALSE(window->recordPauseButton->isEnabled());
+    EXPECT_EQ(readRecording(window->recording().recordFilePath()).pictures.size(), 3u);
 }
 
 TEST_F(RecordingSlotsWithDoubles, TheTrayPictureAlternatesEverySixteenTicks) {
@@ -194,10 +230,10 @@ TEST_F(RecordingSlotsWithDoubles, AFailedCreateStopsWithItsMessage) {
     QFile plain(dir.filePath(QStringLiteral("plain")));
     ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
     plain.close();
-    window->savePathEdit->setText(plain.fileName() + QStringLiteral("/sub"));
+    chooseSaveDirectory(plain.fileName() + QStringLiteral("/sub"));
     window->btnSlotRecord();
     tick();
-    EXPECT_FALSE(window->recordingController->isRecording());
+    EXPECT_FALSE(window->recording().isRecording());
     EXPECT_TRUE(window->isVisible());
     EXPECT_EQ(window->recordButton->text(), QStringLiteral("Start"));
     expectStoppedEntries();
@@ -206,7 +242,7 @@ TEST_F(RecordingSlotsWithDoubles, AFailedCreateStopsWithItsMessage) {
     EXPECT_EQ(messages[0].text, QStringLiteral("Record failed. Create Avi file failed."));
 
     // The next recording, stopped before its first tick, reports nothing.
-    window->savePathEdit->setText(saveDir);
+    chooseSaveDirectory(saveDir);
     window->btnSlotRecord();
     window->btnSlotRecord();
     EXPECT_EQ(messages.size(), 1u);
@@ -217,20 +253,20 @@ TEST_F(RecordingSlotsWithDoubles, AFullDriveStopsWithItsMessageAndKeepsTheFrames
     if (!small.mounted())
         GTEST_SKIP() << "cannot mount a small tmpfs here: " << small.error().toStdString();
     screen->noise = true;
-    window->savePathEdit->setText(small.path());
+    chooseSaveDirectory(small.path());
     window->btnSlotRecord();
     std::uint64_t lastCount = 0;
-    for (int i = 0; i < 2000 && window->recordingController->isRecording(); ++i) {
-        lastCount = window->recordingController->frameCount();
+    for (int i = 0; i < 2000 && window->recording().isRecording(); ++i) {
+        lastCount = window->recording().frameCount();
         tick();
     }
-    ASSERT_FALSE(window->recordingController->isRecording());
+    ASSERT_FALSE(window->recording().isRecording());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].title, QStringLiteral("Recorder"));
     EXPECT_EQ(messages[0].text, QStringLiteral("Not enough space, recording stopped."));
     EXPECT_TRUE(window->isVisible());
     EXPECT_FALSE(window->isMinimized());
-    const QString path = window->recordingController->recordFilePath();
+    const QString path = window->recording().recordFilePath();
     const RecordingContents file = readRecording(path);
     ASSERT_EQ(file.status, 0);
     EXPECT_GT(lastCount, 5u);
@@ -250,9 +286,9 @@ TEST_F(RecordingSlotsWithDoubles, ClosingTheWindowMidRecordingCompletesTheFile) 
         tick();
     window->close();
     EXPECT_EQ(closed.count(), 1);
-    EXPECT_FALSE(window->recordingController->isRecording());
+    EXPECT_FALSE(window->recording().isRecording());
     EXPECT_FALSE(window->captureTimer->isActive());
-    const QString path = window->recordingController->recordFilePath();
+    const QString path = window->recording().recordFilePath();
     window.reset();
     const RecordingContents file = readRecording(path);
     ASSERT_EQ(file.status, 0);
@@ -271,14 +307,14 @@ TEST_F(RecordingSlotsWithDoubles, QuitMidRecordingFinishesTheFileAndCloses) {
     window->btnSlotMenuQuit();
     EXPECT_EQ(closed.count(), 1);
     EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(readRecording(window->recordingController->recordFilePath()).pictures.size(), 2u);
+    EXPECT_EQ(readRecording(window->recording().recordFilePath()).pictures.size(), 2u);
 }
 
 TEST_F(RecordingSlotsWithDoubles, QuitWhileIdleCreatesNoFile) {
     QSignalSpy closed(window.get(), &DRUI::windowClosed);
     window->btnSlotMenuQuit();
     EXPECT_EQ(closed.count(), 1);
-    EXPECT_FALSE(window->recordingController->isRecording());
+    EXPECT_FALSE(window->recording().isRecording());
     EXPECT_FALSE(QDir(saveDir).exists() && !QDir(saveDir).entryList(QDir::Files).isEmpty());
 }
 
@@ -300,12 +336,40 @@ TEST_F(RecordingSlotsWithDoubles, AScreenWithoutX11AccessIsNotRecorded) {
     screenDouble->probeStatus = kScreenErrNeedsX11;
     window->setRecordingSources(std::move(screenDouble), std::make_unique<ManualClockDouble>());
     window->btnSlotRecord();
-    EXPECT_FALSE(window->recordingController->isRecording());
+    EXPECT_FALSE(window->recording().isRecording());
     EXPECT_EQ(window->recordButton->text(), QStringLiteral("Record"));
     EXPECT_TRUE(window->isVisible());
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_TRUE(
         messages[0].text.startsWith(QStringLiteral("Screen capture needs an X11 session.")));
+}
+
+// A save directory named in bytes that are not UTF-8, from the settings file
+// to the recording on disk: made and written byte for byte, nowhere else.
+TEST_F(RecordingSlotsWithDoubles, ARecordingLandsInASaveDirectoryThatIsNotUtf8) {
+    const std::string saved = platform::encodePathStd(dir.path()) + "/bad\xff\xfe/x";
+    QFile ini(dir.filePath(QStringLiteral("VodozaZevuri.ini")));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ini.write(QByteArray("[screen_record]\nsave_path=") + saved.c_str() + "\n");
+    ini.close();
+    window->btnMaxSlot();  // the rebuilt record page reads the settings again
+    window->btnSlotRecord();
+    tick();
+    tick();
+    window->btnSlotRecord();
+    ASSERT_TRUE(messages.empty()) << messages[0].text.toStdString();
+
+    std::vector<std::string> names;
+    for (const auto& item : std::filesystem::directory_iterator(std::filesystem::path(saved)))
+        names.push_back(item.path().filename().string());
+    ASSERT_EQ(names, std::vector<std::string>{"20161205093007.avi"});
+    const std::string file = saved + "/20161205093007.avi";
+    EXPECT_EQ(platform::encodePathStd(window->recording().recordFilePath()), file);
+    media::AviReader reader;
+    ASSERT_EQ(reader.open(file), 0);
+    const int video = reader.findStream(media::kFccVids, 0);
+    ASSERT_GE(video, 0);
+    EXPECT_EQ(reader.stream(video).chunks.size(), 2u);
 }
 
 }  // namespace

@@ -11,6 +11,7 @@
 
 #include "media/avi_reader.h"
 #include "media/avi_repair.h"
+#include "media/sound_format.h"
 #include "platform/screen_source.h"
 #include "recorder/recording_writer.h"
 #include "recorder_test_support.h"
@@ -81,6 +82,11 @@ TEST(RecordingWriter, WritesOneVideoStreamAtFiveFramesWithAKeyFrameEveryFive) {
     const auto* px = reinterpret_cast<const std::uint16_t*>(file.pictures[11].data());
     EXPECT_EQ(px[frame.geometry.width * 10], rgb555(0x0000FF));
 
+    // The stream header announces room for one uncompressed frame.
+    media::AviReader reader;
+    ASSERT_EQ(reader.open(path), 0);
+    EXPECT_EQ(reader.stream(0).header.suggestedBufferSize, frame.pixels.size());
+
     const ProbeResult probe = probeWithFfprobe(QString::fromStdString(path));
     ASSERT_TRUE(probe.ok);
     EXPECT_EQ(probe.streams, 1);
@@ -113,6 +119,8 @@ TEST(RecordingWriter, RepeatFramesShowThePreviousPictureAndNeedAFirstFrame) {
     EXPECT_EQ(file.pictures[2], file.pictures[0]);
     EXPECT_GT(file.frameSizes[1], 0u);  // a real frame, not a dropped one
     EXPECT_LT(file.frameSizes[1], file.frameSizes[0]);
+    EXPECT_FALSE(file.keyFrames[1]);
+    EXPECT_FALSE(file.keyFrames[2]);
     const auto* px = reinterpret_cast<const std::uint16_t*>(file.pictures[3].data());
     EXPECT_EQ(px[0], rgb555(0x0000FF));
     EXPECT_EQ(probeWithFfprobe(QString::fromStdString(path)).decodedFrames, 4);
@@ -127,7 +135,7 @@ TEST(RecordingWriter, SoundFromAnotherThreadLandsInStreamOne) {
     ASSERT_EQ(writer.createAviFile(path, frame.header, true), 0);
     EXPECT_TRUE(writer.hasAudioStream());
     constexpr int kBlocks = 40;
-    std::vector<std::uint8_t> block(recorder::kAudioBufferBytes, 7);
+    std::vector<std::uint8_t> block(media::kSoundBlockBytes, 7);
     std::atomic<bool> go{false};
     std::thread sound([&] {
         while (!go) {
@@ -151,7 +159,8 @@ TEST(RecordingWriter, SoundFromAnotherThreadLandsInStreamOne) {
     const media::AviReaderStream& audio = reader.stream(1);
     EXPECT_TRUE(audio.isAudio());
     EXPECT_EQ(audio.chunks.size(), static_cast<std::size_t>(kBlocks));
-    EXPECT_EQ(audio.length(), kBlocks * recorder::kAudioBufferBytes / 4);
+    EXPECT_EQ(audio.length(), kBlocks * block.size() / 4);
+    EXPECT_EQ(audio.header.suggestedBufferSize, block.size());
     const media::WaveFormatEx wave =
         media::loadWaveFormat(audio.format.data(), audio.format.size());
     EXPECT_EQ(wave.channels, 2);

@@ -107,10 +107,11 @@ TEST(RecordingOnXvfb, TheWindowsSlotsRecordTheKnownPicture) {
         messages.push_back(text);
     };
     const QString saveDir = dir.filePath(QStringLiteral("TessalySave"));
-    window.savePathEdit->setText(saveDir);
+    window.chooseDirectory = [chosen = saveDir](QWidget*) { return chosen; };
+    window.btnSlotLayout2Dir();
     window.show();
     window.btnSlot();
-    ASSERT_EQ(window.recordingController->screenStatus(), 0);
+    ASSERT_EQ(window.recording().screenStatus(), 0);
 
     QElapsedTimer recording;
     window.btnSlotRecord();
@@ -190,23 +191,24 @@ TEST(RecordingOnXvfb, AFullDriveEndsTheRecordingWithItsMessage) {
     window.showInformation = [&](QWidget*, const QString&, const QString& text) {
         messages.push_back(text);
     };
-    window.savePathEdit->setText(small.path());
+    window.chooseDirectory = [chosen = small.path()](QWidget*) { return chosen; };
+    window.btnSlotLayout2Dir();
     window.show();
     window.btnSlot();
     window.btnSlotRecord();
     std::uint64_t lastCount = 0;
-    for (int i = 0; i < 600 && window.recordingController->isRecording(); ++i) {
-        lastCount = window.recordingController->frameCount();
+    for (int i = 0; i < 600 && window.recording().isRecording(); ++i) {
+        lastCount = window.recording().frameCount();
         runEventLoopFor(100);
     }
-    ASSERT_FALSE(window.recordingController->isRecording()) << "the drive never filled";
+    ASSERT_FALSE(window.recording().isRecording()) << "the drive never filled";
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0], QStringLiteral("Not enough space, recording stopped."));
     EXPECT_TRUE(window.isVisible());
     EXPECT_FALSE(window.isMinimized());
     EXPECT_EQ(window.recordButton->text(), QStringLiteral("Start"));
 
-    const QString path = window.recordingController->recordFilePath();
+    const QString path = window.recording().recordFilePath();
     media::AviReader reader;
     ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
     EXPECT_GE(reader.stream(0).chunks.size(), lastCount);

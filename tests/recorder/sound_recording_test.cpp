@@ -95,9 +95,13 @@ class SoundRecordingThroughSlots : public ::testing::Test {
         window->showInformation = [](QWidget*, const QString&, const QString& text) {
             ADD_FAILURE() << "unexpected message: " << text.toStdString();
         };
-        window->savePathEdit->setText(dir.filePath(QStringLiteral("save")));
+        window->chooseDirectory = [chosen = dir.filePath(QStringLiteral("save"))](QWidget*) {
+            return chosen;
+        };
+        window->btnSlotLayout2Dir();
         window->show();
         window->btnSlot();  // the record page, with its tray icon
+        ASSERT_TRUE(waitForInputsListed(window->soundInputs()));
     }
 
     // Chooses the entry for the test output's monitor.
@@ -105,9 +109,9 @@ class SoundRecordingThroughSlots : public ::testing::Test {
         const int monitor = window->audioCombo->findText(QStringLiteral("Computer sounds"));
         ASSERT_GE(monitor, 0);
         window->audioCombo->setCurrentIndex(monitor);
-        const std::vector<sound::SoundDevice> inputs = window->soundDevices->inputs();
-        ASSERT_LT(window->audioDeviceId, inputs.size());
-        ASSERT_EQ(inputs[window->audioDeviceId].description, "Monitor of Test Speakers");
+        const std::vector<sound::SoundDevice>& inputs = window->soundInputsShown();
+        ASSERT_LT(window->audioDeviceId(), inputs.size());
+        ASSERT_EQ(inputs[window->audioDeviceId()].description, "Monitor of Test Speakers");
     }
 
     // Records through the record button: `recordMs`, then (when pauseMs) a
@@ -122,7 +126,7 @@ class SoundRecordingThroughSlots : public ::testing::Test {
             runEventLoopFor(recordMs);
         }
         window->btnSlotRecord();
-        return window->recordingController->recordFilePath();
+        return window->recording().recordFilePath();
     }
 
     static PulseTestServer* server_;

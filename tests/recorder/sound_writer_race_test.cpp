@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "media/avi_reader.h"
+#include "media/sound_format.h"
 #include "recorder/recording_writer.h"
 
 namespace {
@@ -33,7 +34,7 @@ media::BitmapInfoHeader smallFrame() {
 }
 
 constexpr int kFrames = 40;
-constexpr std::int32_t kBlockBytes = 70560;
+constexpr auto kBlockBytes = static_cast<std::int32_t>(media::kSoundBlockBytes);
 
 }  // namespace
 

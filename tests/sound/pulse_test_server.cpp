@@ -5,8 +5,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <QEventLoop>
 #include <QFile>
 #include <QThread>
+#include <QTimer>
 #include <cstdlib>
 
 namespace {
@@ -14,6 +16,9 @@ namespace {
 // pactl answers within about a second of the start here.
 constexpr int kReadyPolls = 100;
 constexpr int kReadyPollMs = 50;
+// Far beyond the answer of a local server (milliseconds) or the end of a
+// query to a server that does not answer (a few seconds).
+constexpr int kListingLimitMs = 20000;
 // An idle null output wakes up every two seconds at most; after that it runs
 // at the latency its listeners ask for.
 constexpr int kSettleMs = 2200;
@@ -126,9 +131,25 @@ bool PulseTestServer::playTone(int hz, double seconds) {
     return player_ > 0;
 }
 
+bool PulseTestServer::addInput(const QString& name, const QString& description) {
+    return run(QStringLiteral("pactl load-module module-null-source source_name='%1' "
+                              "\"description='%2'\" >/dev/null")
+                   .arg(name, description)) == 0;
+}
+
 int PulseTestServer::run(const QString& command) const {
     const int status = std::system(command.toUtf8().constData());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+bool waitForInputsListed(sound::SoundInputLister& lister) {
+    if (!lister.isAsking())
+        return true;
+    QEventLoop loop;
+    QObject::connect(&lister, &sound::SoundInputLister::inputsListed, &loop, &QEventLoop::quit);
+    QTimer::singleShot(kListingLimitMs, &loop, &QEventLoop::quit);
+    loop.exec();
+    return !lister.isAsking();
 }
 
 NoPulseServer::NoPulseServer() {

@@ -9,6 +9,8 @@
 #include <QString>
 #include <QTemporaryDir>
 
+#include "platform/sound_input_lister.h"
+
 class PulseTestServer {
   public:
     PulseTestServer();
@@ -28,6 +30,9 @@ class PulseTestServer {
     // Plays a sine tone of `hz` for `seconds` into "Test Speakers" (paplay,
     // tone file made by sox), in the background; the destructor ends it.
     bool playTone(int hz, double seconds);
+    // Adds a capture input that is not a monitor (a null source), with the
+    // server name and the description given, as hardware inputs are listed.
+    bool addInput(const QString& name, const QString& description);
     // Runs a shell command with PULSE_SERVER set; its exit status.
     int run(const QString& command) const;
 
@@ -40,6 +45,10 @@ class PulseTestServer {
     QByteArray previousServer_;
     bool hadPreviousServer_ = false;
 };
+
+// Runs the event loop until the lister has no question out (its answer, if
+// any, delivered). False when no answer came within a generous limit.
+bool waitForInputsListed(sound::SoundInputLister& lister);
 
 // A PULSE_SERVER that nobody answers, while it lives.
 class NoPulseServer {

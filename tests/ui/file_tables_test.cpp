@@ -238,7 +238,7 @@ TEST_F(FileTablesTest, ClickingACutRowChoosesTheRecordingAndWithdrawsCut) {
     window->btnMontageSlot();
     window->cutButton->setEnabled(true);
     clickCell(window->cutTable, 1);
-    EXPECT_EQ(window->selectedFile,
+    EXPECT_EQ(window->cutState().selectedFile,
               QDir(recordings()).filePath(QStringLiteral("20161205093007.avi")));
     EXPECT_TRUE(window->playButton->isEnabled());
     EXPECT_FALSE(window->cutButton->isEnabled());
@@ -246,7 +246,7 @@ TEST_F(FileTablesTest, ClickingACutRowChoosesTheRecordingAndWithdrawsCut) {
     // An empty selection keeps the chosen file but takes Play away.
     window->cutTable->clearSelection();
     window->CutTableItemClick(nullptr);
-    EXPECT_EQ(window->selectedFile,
+    EXPECT_EQ(window->cutState().selectedFile,
               QDir(recordings()).filePath(QStringLiteral("20161205093007.avi")));
     EXPECT_FALSE(window->playButton->isEnabled());
 
@@ -255,7 +255,7 @@ TEST_F(FileTablesTest, ClickingACutRowChoosesTheRecordingAndWithdrawsCut) {
     window->cutFolderButton->click();
     window->btnSlotBack();
     window->btnMontageSlot();
-    EXPECT_EQ(window->selectedFile,
+    EXPECT_EQ(window->cutState().selectedFile,
               QDir(recordings()).filePath(QStringLiteral("20161205093007.avi")));
 }
 

@@ -59,22 +59,13 @@ TEST_F(MainWindowTest, HomeButtonsOpenTheirPagesAndBackReturnsHome) {
     }
 }
 
-TEST_F(MainWindowTest, OpeningTheCutPageForgetsThePlayerFile) {
+TEST_F(MainWindowTest, BackFromTheCutPageResetsTheSlider) {
     buildPages();
-    window->playerFile = QStringLiteral("/tmp/earlier.avi");
     window->btnMontageSlot();
     EXPECT_EQ(window->pageStack->currentIndex(), DRUI::kCutPage);
-    EXPECT_TRUE(window->playerFile.isEmpty());
-}
-
-TEST_F(MainWindowTest, BackFromTheCutPageResetsSliderAndPlayerFile) {
-    buildPages();
-    window->btnMontageSlot();
     window->positionSlider->setValue(40);
-    window->playerFile = QStringLiteral("/tmp/playing.avi");
     window->cutBackButton->click();
     EXPECT_EQ(window->positionSlider->value(), 0);
-    EXPECT_TRUE(window->playerFile.isEmpty());
     EXPECT_EQ(window->pageStack->currentIndex(), DRUI::kHomePage);
 }
 
@@ -95,14 +86,12 @@ TEST_F(MainWindowTest, BackFromTheCutPageEndsARunningPlayer) {
     EXPECT_EQ(window->pageStack->currentIndex(), DRUI::kHomePage);
 }
 
-TEST_F(MainWindowTest, BackFromOtherPagesLeavesSliderAndPlayerFileAlone) {
+TEST_F(MainWindowTest, BackFromOtherPagesLeavesTheSliderAlone) {
     buildPages();
     window->positionSlider->setValue(40);
-    window->playerFile = QStringLiteral("/tmp/kept.avi");
     window->btnEditSlot();
     window->btnSlotBack();
     EXPECT_EQ(window->positionSlider->value(), 40);
-    EXPECT_EQ(window->playerFile, QStringLiteral("/tmp/kept.avi"));
 }
 
 TEST_F(MainWindowTest, LeavingADirectoryFieldDisablesAddWithoutConsumingTheEvent) {

@@ -100,8 +100,8 @@ TEST_F(MainWindowTest, EveryButtonButTheFolderButtonsShowsTheHandCursor) {
             ++checked;
         }
     }
-    // 3 task buttons, 4 x 6 title bar buttons, 2 + 5 + 6 page buttons, 3 folders.
-    EXPECT_EQ(checked, 3 + 24 + 13 + 3);
+    // 3 task buttons, 4 x 6 title bar buttons, 3 + 5 + 6 page buttons, 3 folders.
+    EXPECT_EQ(checked, 3 + 24 + 14 + 3);
 }
 
 TEST_F(MainWindowTest, HomePageOffersThreeTasksWithTheirTexts) {

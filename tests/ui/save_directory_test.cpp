@@ -5,17 +5,25 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSettings>
+#include <utility>
 
 #include "filelist/format.h"
+#include "platform/native_path.h"
+#include "recorder/recording_names.h"
 #include "ui/settings.h"
 #include "ui_test_support.h"
 
 namespace {
 
-QString fileText(const QString& path) {
+QByteArray fileBytes(const QString& path) {
     QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
 }
 
 // Free space moves while other programs write; the label must show the value
@@ -34,18 +42,53 @@ void expectLabelShowsFreeSpaceOf(const DRUI& window, const QString& dir, Action 
     EXPECT_NE(label->text(), QStringLiteral("Unknow"));
 }
 
+// The window's save directory and its field, for a directory given in bytes.
+void expectSaveDirectory(const DRUI& window, const QByteArray& bytes) {
+    EXPECT_EQ(platform::encodePath(window.saveDirectory()), bytes);
+    EXPECT_EQ(window.savePathEdit->text(), platform::displayPath(platform::decodePath(bytes)));
+}
+
 }  // namespace
 
 TEST_F(MainWindowTest, FirstRunShowsTheDefaultDirectoryAndCreatesNoFile) {
     buildPages();
-    EXPECT_EQ(window->savePathEdit->text(), SaveDirSettings::defaultSavePath());
+    EXPECT_EQ(window->saveDirectory(), recorder::defaultSaveDirectory());
+    EXPECT_EQ(window->savePathEdit->text(), recorder::defaultSaveDirectory());
     EXPECT_EQ(window->savePathEdit->cursorPosition(), 1);
     EXPECT_FALSE(QFile::exists(iniPath()));
-    EXPECT_EQ(window->cutDirEdit->text(), SaveDirSettings::defaultSavePath());
-    EXPECT_EQ(window->mergeDirEdit->text(), SaveDirSettings::defaultSavePath());
+    EXPECT_EQ(window->cutDirEdit->text(), recorder::defaultSaveDirectory());
+    EXPECT_EQ(window->mergeDirEdit->text(), recorder::defaultSaveDirectory());
 }
 
-TEST_F(MainWindowTest, StoredDirectoryIsShownWithItsFreeSpace) {
+// Whatever the file holds reaches the window unchanged: no cut at 259
+// characters, no bytes replaced, hand-written text taken as it stands.
+TEST_F(MainWindowTest, StoredDirectoriesReachTheWindowAsTheyAre) {
+    buildPages();
+    const QByteArray temp = platform::encodePath(tempDir.path());
+    QByteArray deep = temp;
+    while (deep.size() <= 300)
+        deep += '/' + QByteArray(40, 'd');
+    const QByteArray defaultDir = platform::encodePath(recorder::defaultSaveDirectory());
+    // The file as written by hand or by this program, and the directory it names.
+    const std::pair<QByteArray, QByteArray> cases[] = {
+        {"[screen_record]\nsave_path=" + temp + "\n", temp},
+        {"[screen_record]\nsave_path=\n", defaultDir},
+        {"[screen_record]\nsave_path=" + deep + "\n", deep},
+        {"[screen_record]\nsave_path=" + temp + "/bad\xff\xfe/x\n", temp + "/bad\xff\xfe/x"},
+        {"[screen_record]\nsave_path = \"" + temp + "/a,b;c\\d 'e'\" \n", temp + "/a,b;c\\d 'e'"},
+        {"[SCREEN_RECORD]\nSAVE_PATH=" + temp + "/upper\n", temp + "/upper"},
+    };
+    for (const auto& [file, expected] : cases) {
+        SCOPED_TRACE(file.toStdString());
+        writeBytes(iniPath(), file);
+        expectLabelShowsFreeSpaceOf(*window, platform::decodePath(expected),
+                                    [&] { window->buildRecordPage(); });
+        expectSaveDirectory(*window, expected);
+        EXPECT_EQ(window->savePathEdit->cursorPosition(), 1);
+    }
+}
+
+TEST_F(MainWindowTest, StoredDirectoryIsShownOnEveryPageWithItsFreeSpace) {
     const QString dir = tempDir.path();
     writeIni(dir);
     expectLabelShowsFreeSpaceOf(*window, dir, [&] { buildPages(); });
@@ -62,19 +105,12 @@ TEST_F(MainWindowTest, DirectoryNotCreatedYetShowsTheFreeSpaceWhereItWillBe) {
     EXPECT_FALSE(QDir(dir).exists());
 }
 
-TEST_F(MainWindowTest, EmptyStoredDirectoryShowsUnknownSpace) {
-    writeIni(QString());
-    buildPages();
-    EXPECT_EQ(window->savePathEdit->text(), QString());
-    EXPECT_EQ(window->freeSpaceLabel->text(), QStringLiteral("Unknow"));
-}
-
 TEST_F(MainWindowTest, CancelledChooserChangesNothing) {
     writeIni(tempDir.path());
     buildPages();
     const QString fieldBefore = window->savePathEdit->text();
     const QString labelBefore = window->freeSpaceLabel->text();
-    const QString fileBefore = fileText(iniPath());
+    const QByteArray fileBefore = fileBytes(iniPath());
     int asked = 0;
     window->chooseDirectory = [&asked](QWidget*) {
         ++asked;
@@ -84,9 +120,10 @@ TEST_F(MainWindowTest, CancelledChooserChangesNothing) {
     window->recordFolderButton->click();
 
     EXPECT_EQ(asked, 1);
+    EXPECT_EQ(window->saveDirectory(), tempDir.path());
     EXPECT_EQ(window->savePathEdit->text(), fieldBefore);
     EXPECT_EQ(window->freeSpaceLabel->text(), labelBefore);
-    EXPECT_EQ(fileText(iniPath()), fileBefore);
+    EXPECT_EQ(fileBytes(iniPath()), fileBefore);
 }
 
 TEST_F(MainWindowTest, CancelledChooserOnFirstRunWritesNoFile) {
@@ -96,23 +133,31 @@ TEST_F(MainWindowTest, CancelledChooserOnFirstRunWritesNoFile) {
     EXPECT_FALSE(QFile::exists(iniPath()));
 }
 
+// The choice is kept byte for byte, written into the file without touching
+// its other lines, and read back so at the next build.
 TEST_F(MainWindowTest, ChosenDirectoryIsStoredAndItsFreeSpaceShown) {
-    writeIni(QStringLiteral("/nonexistent-root-for-test/old"));
+    writeBytes(iniPath(),
+               "; kept\n[Other]\nsave_path=/not/this\n[screen_record]\nsave_path=/old\nx=1\n");
     buildPages();
-    const QString chosen = tempDir.filePath(QStringLiteral("chosen"));
-    ASSERT_TRUE(QDir().mkpath(chosen));
+    const QByteArray chosen = platform::encodePath(tempDir.path()) + "/bad\xff\xfe";
+    ASSERT_EQ(platform::makeDirectoryPath(platform::decodePath(chosen)), 0);
     QWidget* askedParent = nullptr;
     window->chooseDirectory = [&](QWidget* parent) {
         askedParent = parent;
-        return chosen;
+        return platform::decodePath(chosen);
     };
 
-    expectLabelShowsFreeSpaceOf(*window, chosen, [&] { window->recordFolderButton->click(); });
+    expectLabelShowsFreeSpaceOf(*window, tempDir.path(),
+                                [&] { window->recordFolderButton->click(); });
 
     EXPECT_EQ(askedParent, window.get());
-    EXPECT_EQ(window->savePathEdit->text(), chosen);
-    const QSettings stored(iniPath(), QSettings::IniFormat);
-    EXPECT_EQ(stored.value(QStringLiteral("screen_record/save_path")).toString(), chosen);
+    expectSaveDirectory(*window, chosen);
+    EXPECT_EQ(fileBytes(iniPath()),
+              "; kept\n[Other]\nsave_path=/not/this\n[screen_record]\n"
+              "save_path=" +
+                  chosen + "\nx=1\n");
     // The other pages take the new directory at their next build only.
-    EXPECT_EQ(window->cutDirEdit->text(), QStringLiteral("/nonexistent-root-for-test/old"));
+    EXPECT_EQ(window->cutDirEdit->text(), QStringLiteral("/old"));
+    window->buildRecordPage();
+    expectSaveDirectory(*window, chosen);
 }

@@ -55,6 +55,7 @@ std::vector<Member> members(const DRUI& w) {
         {"freeSpaceLabel", w.freeSpaceLabel, w.recordPage},
         {"recordBackButton", w.recordBackButton, w.recordPage},
         {"recordButton", w.recordButton, w.recordPage},
+        {"recordPauseButton", w.recordPauseButton, w.recordPage},
         {"maxButtons[1]", w.maxButtons[1], w.recordPage},
         {"cutDirEdit", w.cutDirEdit, w.cutPage},
         {"cutFolderButton", w.cutFolderButton, w.cutPage},
@@ -190,7 +191,7 @@ TEST_F(WindowSizeTest, MaximiseAndRestoreOnEveryPageKeepTheShownPage) {
         openPage(page);
 
         clickMaximise();
-        EXPECT_TRUE(window->isMaximised);
+        EXPECT_TRUE(window->isMaximised());
         EXPECT_EQ(window->size(), desktop.size());
         EXPECT_EQ(window->minimumSize(), desktop.size());
         EXPECT_EQ(window->maximumSize(), desktop.size());
@@ -201,7 +202,7 @@ TEST_F(WindowSizeTest, MaximiseAndRestoreOnEveryPageKeepTheShownPage) {
         expectMaxIcons(":/image/normal.png");
 
         clickMaximise();
-        EXPECT_FALSE(window->isMaximised);
+        EXPECT_FALSE(window->isMaximised());
         EXPECT_EQ(window->size(), QSize(1000, 600));
         EXPECT_EQ(window->minimumSize(), QSize(1000, 600));
         EXPECT_EQ(window->maximumSize(), QSize(1000, 600));
@@ -227,11 +228,33 @@ TEST_F(WindowSizeTest, TheMergeListComesBackOnTheMergePage) {
     EXPECT_EQ(window->targetTable->columnWidth(0), 180);
     EXPECT_TRUE(window->mergeButton->isEnabled());
     EXPECT_EQ(window->sourceTable->rowCount(), 3);
-    EXPECT_EQ(window->savedTargetRows.size(), 3);
+    EXPECT_EQ(window->mergeList().size(), 3);
 
     clickMaximise();
     EXPECT_EQ(mergeListNames().size(), 3);
     EXPECT_TRUE(window->mergeButton->isEnabled());
+}
+
+TEST_F(WindowSizeTest, MergeListRowsKeepTheDirectoryTheyCameFrom) {
+    // The same name in two directories: only the full paths tell them apart.
+    QTemporaryDir other;
+    ASSERT_TRUE(other.isValid());
+    const QString name = QStringLiteral("20161205083000.avi");
+    ASSERT_EQ(avisamples::writeRecording(QDir(other.path()).filePath(name), {}), 0);
+    buildMergeList({0});
+    window->btnEditSlot();
+    window->chooseDirectory = [&](QWidget*) { return other.path(); };
+    window->btnSlotLayout4Dir();
+    window->sourceTable->selectRow(0);
+    window->btnAddSlot();
+    const QStringList expected = {QDir(recordings_->path()).filePath(name),
+                                  QDir(other.path()).filePath(name)};
+    EXPECT_EQ(window->mergeList().paths(), expected);
+    for (int round = 0; round < 2; ++round) {
+        clickMaximise();
+        EXPECT_EQ(window->mergeList().paths(), expected);
+        EXPECT_EQ(mergeListNames(), (QStringList{name, name}));
+    }
 }
 
 TEST_F(WindowSizeTest, OneRowComesBackWithMergeStillDisabled) {
@@ -248,7 +271,7 @@ TEST_F(WindowSizeTest, TheMergeListIsDroppedWhenAnotherPageIsShown) {
         buildMergeList({0, 1});
         openPage(page);
         clickMaximise();
-        EXPECT_EQ(window->savedTargetRows.size(), 2);
+        EXPECT_EQ(window->mergeList().size(), 0);
         EXPECT_EQ(window->targetTable->rowCount(), 0);
         EXPECT_FALSE(window->mergeButton->isEnabled());
         clickMaximise();
@@ -259,17 +282,16 @@ TEST_F(WindowSizeTest, TheCutPageIsRefilledAndEditsOfTheFieldsAreLost) {
     window->btnMontageSlot();
     window->cutDirEdit->setText(QStringLiteral("/somewhere/else"));
     window->mergeDirEdit->setText(QStringLiteral("/somewhere/else"));
-    window->playerFile = QStringLiteral("/earlier.avi");
     window->cutTable->selectRow(0);
     window->CutTableItemClick(nullptr);
-    const QString chosen = window->selectedFile;
+    const QString chosen = window->cutState().selectedFile;
 
     clickMaximise();
     EXPECT_EQ(window->cutDirEdit->text(), recordings_->path());
     EXPECT_EQ(window->mergeDirEdit->text(), recordings_->path());
     EXPECT_EQ(window->cutTable->rowCount(), 3);
-    EXPECT_TRUE(window->playerFile.isEmpty());
-    EXPECT_EQ(window->selectedFile, chosen);
+    EXPECT_TRUE(window->cutState().playerFile.isEmpty());
+    EXPECT_EQ(window->cutState().selectedFile, chosen);
     EXPECT_FALSE(window->playButton->isEnabled());
     EXPECT_EQ(window->videoLabel->minimumWidth(), desktop.width() - 300);
 }
@@ -351,7 +373,7 @@ TEST_F(WindowSizeTest, MinimiseThenShowNormalKeepsTheSize) {
     EXPECT_TRUE(window->windowState() & Qt::WindowMinimized);
     window->showNormal();
     EXPECT_EQ(window->size(), desktop.size());
-    EXPECT_TRUE(window->isMaximised);
+    EXPECT_TRUE(window->isMaximised());
 }
 
 TEST_F(WindowSizeTest, RealPointerDragsTheWindowAfterEachSwitch) {

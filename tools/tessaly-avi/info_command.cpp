@@ -1,15 +1,19 @@
 // tessaly-avi info: what our reader finds in AVI files, as text or JSON.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cinttypes>
 #include <cstdio>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "media/avi_file.h"
 #include "media/avi_reader.h"
+#include "platform/native_path.h"
+#include "tools/tessaly-avi/command_line.h"
 #include "tools/tessaly-avi/commands.h"
 
-namespace tessaly_avi {
+namespace tools::avi {
 namespace {
 
 using namespace media;
@@ -35,7 +39,7 @@ struct StreamReport {
 };
 
 struct FileReport {
-    std::string path;
+    QString path;  // as decoded from the command line
     int status = kAviOk;
     std::uint64_t size = 0;
     std::string index;
@@ -86,9 +90,10 @@ StreamReport describeStream(const AviReaderStream& s, int index) {
     return r;
 }
 
-FileReport describeFile(const std::string& path) {
+FileReport describeFile(const QString& name) {
     FileReport report;
-    report.path = path;
+    report.path = name;
+    const std::string path = platform::encodePathStd(name);
     AviFilePtr file;
     report.status = aviFileOpen(file, path, kOpenRead);
     if (report.status != kAviOk) {
@@ -128,7 +133,7 @@ std::string errorText(const FileReport& f) {
 }
 
 void printText(const FileReport& f) {
-    std::printf("%s\n", f.path.c_str());
+    printOut(f.path + QLatin1Char('\n'));
     std::printf("  size: %" PRIu64 " bytes\n", f.size);
     std::printf("  index: %s, %d RIFF segment%s\n", f.index.c_str(), f.segments,
                 f.segments == 1 ? "" : "s");
@@ -157,98 +162,98 @@ void printText(const FileReport& f) {
     }
 }
 
-std::string jsonString(const std::string& s) {
-    std::string out = "\"";
-    for (const char c : s) {
-        const auto u = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (u < 0x20) {
-            char buf[8];
-            std::snprintf(buf, sizeof buf, "\\u%04x", u);
-            out += buf;
-        } else {
-            out += c;
-        }
+QJsonObject jsonStream(const StreamReport& s) {
+    QJsonObject o{{"index", s.index},
+                  {"type", QString::fromStdString(s.kind)},
+                  {"codec", QString::fromStdString(s.codec)},
+                  {"rate", qint64(s.rate)},
+                  {"scale", qint64(s.scale)},
+                  {"length", qint64(s.length)},
+                  {"seconds", s.seconds},
+                  {"chunks", qint64(s.chunks)},
+                  {"keyFrames", qint64(s.keyFrames)},
+                  {"bytes", qint64(s.bytes)}};
+    if (s.kind == "video") {
+        o.insert("width", s.width);
+        o.insert("height", s.height);
+        o.insert("bitCount", s.bitCount);
+    } else if (s.kind == "audio") {
+        o.insert("channels", s.channels);
+        o.insert("sampleRate", qint64(s.sampleRate));
+        o.insert("bitsPerSample", s.bitsPerSample);
     }
-    return out + "\"";
+    return o;
 }
 
-std::string jsonReport(const FileReport& f) {
-    std::ostringstream o;
-    o << "{\"file\":" << jsonString(f.path)
-      << ",\"ok\":" << (f.status == kAviOk ? "true" : "false");
+// Qt would write the escaped bytes of a name that is not UTF-8 as lone
+// surrogates ("\udcff"), which are no characters: strict JSON readers refuse
+// or replace them. So "file" shows such bytes as U+FFFD, and the exact name
+// goes beside it in hex.
+void insertFileName(QJsonObject& o, const QString& path) {
+    const QString shown = platform::displayPath(path);
+    o.insert("file", shown);
+    if (shown != path)
+        o.insert("fileBytesHex", QString::fromLatin1(platform::encodePath(path).toHex()));
+}
+
+QJsonObject jsonReport(const FileReport& f) {
+    QJsonObject o{{"ok", f.status == kAviOk}};
+    insertFileName(o, f.path);
     if (f.status != kAviOk) {
-        o << ",\"error\":" << jsonString(errorText(f)) << ",\"status\":" << f.status;
+        o.insert("error", QString::fromStdString(errorText(f)));
+        o.insert("status", f.status);
     } else {
-        o << ",\"size\":" << f.size << ",\"index\":" << jsonString(f.index)
-          << ",\"segments\":" << f.segments << ",\"durationSeconds\":" << f.durationSeconds
-          << ",\"streams\":[";
-        for (std::size_t i = 0; i < f.streams.size(); ++i) {
-            const StreamReport& s = f.streams[i];
-            o << (i ? "," : "") << "{\"index\":" << s.index << ",\"type\":" << jsonString(s.kind)
-              << ",\"codec\":" << jsonString(s.codec) << ",\"rate\":" << s.rate
-              << ",\"scale\":" << s.scale << ",\"length\":" << s.length
-              << ",\"seconds\":" << s.seconds << ",\"chunks\":" << s.chunks
-              << ",\"keyFrames\":" << s.keyFrames << ",\"bytes\":" << s.bytes;
-            if (s.kind == "video") {
-                o << ",\"width\":" << s.width << ",\"height\":" << s.height
-                  << ",\"bitCount\":" << s.bitCount;
-            } else if (s.kind == "audio") {
-                o << ",\"channels\":" << s.channels << ",\"sampleRate\":" << s.sampleRate
-                  << ",\"bitsPerSample\":" << s.bitsPerSample;
-            }
-            o << "}";
-        }
-        o << "]";
+        o.insert("size", qint64(f.size));
+        o.insert("index", QString::fromStdString(f.index));
+        o.insert("segments", f.segments);
+        o.insert("durationSeconds", qint64(f.durationSeconds));
+        QJsonArray streams;
+        for (const StreamReport& s : f.streams)
+            streams.append(jsonStream(s));
+        o.insert("streams", streams);
     }
-    o << ",\"problems\":[";
-    for (std::size_t i = 0; i < f.problems.size(); ++i) {
-        o << (i ? "," : "") << jsonString(f.problems[i]);
-    }
-    o << "]}";
-    return o.str();
+    QJsonArray problems;
+    for (const std::string& p : f.problems)
+        problems.append(QString::fromStdString(p));
+    o.insert("problems", problems);
+    return o;
 }
 
 }  // namespace
 
-int runInfo(const std::vector<std::string>& args) {
-    bool json = false;
-    std::vector<std::string> files;
-    for (const std::string& a : args) {
-        if (a == "--json") {
-            json = true;
-        } else if (a.size() > 1 && a[0] == '-') {
-            std::fprintf(stderr, "tessaly-avi info: unknown option '%s'\n", a.c_str());
-            return 2;
-        } else {
-            files.push_back(a);
-        }
-    }
-    if (files.empty()) {
-        std::fprintf(stderr, "usage: tessaly-avi info [--json] FILE...\n");
-        return 2;
-    }
+int runInfo(const QStringList& args) {
+    QCommandLineParser parser;
+    const QCommandLineOption json(QStringLiteral("json"),
+                                  QStringLiteral("Print one JSON array, an object per file; a "
+                                                 "name that is not UTF-8 is shown in \"file\" "
+                                                 "with U+FFFD and exactly in \"fileBytesHex\"."));
+    parser.addOption(json);
+    const CommandUsage usage{
+        QStringLiteral("info"), QStringLiteral("[--json] FILE..."),
+        QStringLiteral("Describes AVI files as our reader finds them: streams, codec,\n"
+                       "frame size, rates, lengths, key frames, sound format, index kind\n"
+                       "and problems."),
+        Operands::Files, QStringLiteral("An AVI file to describe.")};
+    if (const auto status = parseArguments(parser, usage, args))
+        return *status;
     int exitStatus = 0;
-    if (json)
-        std::printf("[");
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        const FileReport report = describeFile(files[i]);
+    QJsonArray reports;
+    for (const QString& file : parser.positionalArguments()) {
+        const FileReport report = describeFile(file);
         if (report.status != kAviOk) {
-            exitStatus = 1;
-            std::fprintf(stderr, "tessaly-avi: %s: cannot read: %s\n", files[i].c_str(),
-                         errorText(report).c_str());
+            exitStatus = kExitFailed;
+            printErr(QStringLiteral("tessaly-avi: %1: cannot read: %2\n")
+                         .arg(file, QString::fromStdString(errorText(report))));
         }
-        if (json) {
-            std::printf("%s%s", i ? ",\n" : "", jsonReport(report).c_str());
-        } else if (report.status == kAviOk) {
+        if (parser.isSet(json))
+            reports.append(jsonReport(report));
+        else if (report.status == kAviOk)
             printText(report);
-        }
     }
-    if (json)
-        std::printf("]\n");
+    if (parser.isSet(json))
+        printOut(QString::fromUtf8(QJsonDocument(reports).toJson(QJsonDocument::Compact)) +
+                 QLatin1Char('\n'));
     return exitStatus;
 }
 
-}  // namespace tessaly_avi
+}  // namespace tools::avi

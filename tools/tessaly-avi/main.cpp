@@ -1,54 +1,49 @@
 // tessaly-avi: command-line companion for the recorder's AVI files.
-#include <cstdio>
-#include <cstring>
-#include <string>
-#include <vector>
+#include <QCommandLineParser>
 
-#include "tools/recorder_commands.h"
+#include "tools/tessaly-avi/command_line.h"
 #include "tools/tessaly-avi/commands.h"
 
 namespace {
 
+using namespace tools::avi;
+
 struct Command {
     const char* name;
-    const char* usage;
-    int (*run)(const std::vector<std::string>&);
+    const char* summary;
+    int (*run)(const QStringList&);
 };
 
-// New subcommands (record, repair) are added here.
 constexpr Command kCommands[] = {
-    {"info", "info [--json] FILE...   describe AVI files", tessaly_avi::runInfo},
-    {"record",
-     "record [--dir DIR] [--seconds N] [--audio none|default|NAME] [--list-audio]   record the "
-     "X11 screen (and sound) until N s or a signal",
-     tessaly_avi::runRecord},
-    {"repair", "repair FILE...   complete recordings whose writer never closed them",
-     tessaly_avi::runRepair},
+    {"info", "describe AVI files: streams, codec, index, problems", runInfo},
+    {"record", "record the X11 screen (and sound) until N s or a signal", runRecord},
+    {"repair", "complete recordings whose writer never closed them", runRepair},
 };
 
-void printUsage(std::FILE* to) {
-    std::fprintf(to, "usage: tessaly-avi COMMAND [ARGS]\n\ncommands:\n");
-    for (const Command& c : kCommands)
-        std::fprintf(to, "  %s\n", c.usage);
+CommandUsage toolUsage() {
+    QString description = QStringLiteral("Inspect, record and repair AVI files.\n\nCommands:\n");
+    for (const Command& c : kCommands) {
+        description += QStringLiteral("  %1  %2\n")
+                           .arg(QLatin1String(c.name), -6)
+                           .arg(QLatin1String(c.summary));
+    }
+    description += QStringLiteral("\nRun 'tessaly-avi COMMAND --help' for a command's options.");
+    return {QString(), QStringLiteral("COMMAND [ARGS]"), description,
+            Operands::CommandAndArguments};
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        printUsage(stderr);
-        return 2;
-    }
-    const std::string name = argv[1];
-    if (name == "-h" || name == "--help" || name == "help") {
-        printUsage(stdout);
-        return 0;
-    }
+    QCommandLineParser parser;
+    const CommandUsage usage = toolUsage();
+    if (const auto status = parseArguments(parser, usage, decodeArguments(argc, argv, 1)))
+        return *status;
+    QStringList args = parser.positionalArguments();
+    const QString name = args.takeFirst();
     for (const Command& c : kCommands) {
-        if (name == c.name)
-            return c.run(std::vector<std::string>(argv + 2, argv + argc));
+        if (name == QLatin1String(c.name))
+            return c.run(args);
     }
-    std::fprintf(stderr, "tessaly-avi: unknown command '%s'\n", name.c_str());
-    printUsage(stderr);
-    return 2;
+    return usageError(usage.name, QStringLiteral("unknown command '%1'").arg(name));
 }

@@ -1,17 +1,9 @@
-#include "tools/record_audio.h"
+#include "tools/tessaly-avi/record_audio.h"
 
 #include <cstdio>
 
-namespace tessaly_avi {
+namespace tools::avi {
 namespace {
-
-const char* offeredAs(const std::string& description) {
-    if (sound::isMixingDevice(description))
-        return "Computer sounds";
-    if (sound::isMicrophone(description))
-        return "Microphone";
-    return "-";
-}
 
 bool startsWith(const std::string& text, const std::string& start) {
     return text.compare(0, start.size(), start) == 0;
@@ -22,8 +14,8 @@ bool startsWith(const std::string& text, const std::string& start) {
 void printSoundInputs(const std::vector<sound::SoundDevice>& inputs) {
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         const sound::SoundDevice& d = inputs[i];
-        std::printf("%zu\t%s\t%s\t%s%s\n", i, offeredAs(d.description), d.description.c_str(),
-                    d.name.c_str(), d.isDefault ? "\tdefault" : "");
+        std::printf("%zu\t%s\t%s\t%s%s\n", i, d.isMonitor ? "monitor" : "input",
+                    d.description.c_str(), d.name.c_str(), d.isDefault ? "\tdefault" : "");
     }
 }
 
@@ -56,4 +48,4 @@ bool soundChoiceFor(const std::string& wanted, const std::vector<sound::SoundDev
     return false;
 }
 
-}  // namespace tessaly_avi
+}  // namespace tools::avi

@@ -4,64 +4,84 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFile>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
-#include <cstdlib>
+#include <optional>
 
+#include "platform/native_path.h"
 #include "platform/pulse_sound_devices.h"
 #include "platform/pulse_sound_source.h"
 #include "platform/x11_screen_source.h"
 #include "recorder/clock.h"
 #include "recorder/recording_controller.h"
 #include "recorder/recording_names.h"
-#include "tools/record_audio.h"
-#include "tools/recorder_commands.h"
+#include "tools/tessaly-avi/command_line.h"
+#include "tools/tessaly-avi/commands.h"
+#include "tools/tessaly-avi/record_audio.h"
 
-namespace tessaly_avi {
+namespace tools::avi {
 namespace {
+
+// The stop timer counts milliseconds in an int: 2e6 s (23 days) is the
+// longest recording a command line can ask for.
+constexpr double kMaxSeconds = 2e6;
 
 struct RecordOptions {
     QString directory = recorder::defaultSaveDirectory();
-    double seconds = 0;          // 0: until a signal
-    std::string audio = "none";  // --audio: none, default or an input's description
+    double seconds = 0;                      // 0: until a signal
+    QString audio = QStringLiteral("none");  // --audio: none, default or an input's description
     bool listAudio = false;
 };
 
-// Returns 0, or 2 after printing what is wrong.
-int parseRecordOptions(const std::vector<std::string>& args, RecordOptions& options) {
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        const bool hasValue = i + 1 < args.size();
-        if (a == "--dir" && hasValue) {
-            options.directory = QFile::decodeName(QByteArray::fromStdString(args[++i]));
-        } else if (a == "--seconds" && hasValue) {
-            char* end = nullptr;
-            const std::string& value = args[++i];
-            options.seconds = std::strtod(value.c_str(), &end);
-            if (end == value.c_str() || *end != '\0' || !(options.seconds > 0) ||
-                options.seconds > 2e6) {
-                std::fprintf(stderr, "tessaly-avi record: --seconds needs a positive number\n");
-                return 2;
-            }
-        } else if (a == "--audio" && hasValue) {
-            options.audio = args[++i];
-        } else if (a == "--list-audio") {
-            options.listAudio = true;
-        } else {
-            std::fprintf(stderr,
-                         "usage: tessaly-avi record [--dir DIR] [--seconds N] "
-                         "[--audio none|default|NAME] [--list-audio]\n");
-            return 2;
+const CommandUsage kUsage{
+    QStringLiteral("record"),
+    QStringLiteral("[--dir DIR] [--seconds N] [--audio none|default|NAME] [--list-audio]"),
+    QStringLiteral("Records the X11 screen (and sound) with the window's recording engine\n"
+                   "until N seconds have passed or SIGINT/SIGTERM arrives, completes the file\n"
+                   "and prints its path as soon as it exists.")};
+
+// Returns the exit status when the command ends here (help, or misuse).
+std::optional<int> parseRecordOptions(const QStringList& args, RecordOptions& options) {
+    QCommandLineParser parser;
+    const QCommandLineOption dir(
+        QStringLiteral("dir"),
+        QStringLiteral("Save the recording in DIR (default: %1).").arg(options.directory),
+        QStringLiteral("DIR"));
+    const QCommandLineOption seconds(
+        QStringLiteral("seconds"),
+        QStringLiteral("Stop after N seconds (default: at SIGINT or SIGTERM)."),
+        QStringLiteral("N"));
+    const QCommandLineOption audio(
+        QStringLiteral("audio"),
+        QStringLiteral("Sound input: none (default), default (the server's), or an input's "
+                       "description or its start, or its server name."),
+        QStringLiteral("NAME"));
+    const QCommandLineOption listAudio(QStringLiteral("list-audio"),
+                                       QStringLiteral("List the sound inputs and end."));
+    parser.addOptions({dir, seconds, audio, listAudio});
+    if (const auto status = parseArguments(parser, kUsage, args))
+        return status;
+    if (parser.isSet(dir))
+        options.directory = parser.value(dir);
+    if (options.directory.isEmpty())
+        return usageError(kUsage.name, QStringLiteral("--dir needs a directory"));
+    if (parser.isSet(seconds)) {
+        bool isNumber = false;
+        options.seconds = parser.value(seconds).toDouble(&isNumber);
+        if (!isNumber || !(options.seconds > 0) || options.seconds > kMaxSeconds) {
+            return usageError(kUsage.name,
+                              QStringLiteral("--seconds '%1' is not a number above 0 and up to %2")
+                                  .arg(parser.value(seconds))
+                                  .arg(kMaxSeconds, 0, 'f', 0));
         }
     }
-    if (options.directory.isEmpty()) {
-        std::fprintf(stderr, "tessaly-avi record: --dir needs a directory\n");
-        return 2;
-    }
-    return 0;
+    if (parser.isSet(audio))
+        options.audio = parser.value(audio);
+    options.listAudio = parser.isSet(listAudio);
+    return std::nullopt;
 }
 
 // SIGINT and SIGTERM reach the event loop through a pipe, where stopping the
@@ -95,7 +115,7 @@ class HeadlessRecording {
         if (result != 0) {
             std::fprintf(stderr, "tessaly-avi record: %s (status %d)\n",
                          qPrintable(recorder::recordErrorMessage(result)), result);
-            finish(1);
+            finish(kExitFailed);
         }
     }
 
@@ -108,7 +128,7 @@ class HeadlessRecording {
         if (closed != 0) {
             std::fprintf(stderr, "tessaly-avi record: completing the file failed (status %d)\n",
                          closed);
-            status = 1;
+            status = kExitFailed;
         }
         if (!announced_ && status == 0)
             std::fprintf(stderr, "tessaly-avi record: stopped before the first frame\n");
@@ -120,7 +140,7 @@ class HeadlessRecording {
         if (announced_ || controller_.frameCount() == 0)
             return;
         announced_ = true;
-        std::printf("%s\n", QFile::encodeName(controller_.recordFilePath()).constData());
+        printOut(controller_.recordFilePath() + QLatin1Char('\n'));
         std::fflush(stdout);
     }
 
@@ -131,10 +151,10 @@ class HeadlessRecording {
 
 }  // namespace
 
-int runRecord(const std::vector<std::string>& args) {
+int runRecord(const QStringList& args) {
     RecordOptions options;
-    if (int rc = parseRecordOptions(args, options); rc != 0)
-        return rc;
+    if (const auto status = parseRecordOptions(args, options))
+        return *status;
     // The inputs are listed once: --audio picks from this list, and the
     // recording opens the input it picked. Both outlive the controller.
     sound::FixedSoundDeviceList soundInputs(sound::PulseSoundDeviceList().inputs());
@@ -144,12 +164,12 @@ int runRecord(const std::vector<std::string>& args) {
         return 0;
     }
     std::uint32_t audioDeviceId = sound::kAudioDeviceNone;
-    if (!soundChoiceFor(options.audio, soundInputs.inputs(), audioDeviceId)) {
-        std::fprintf(stderr,
-                     "tessaly-avi record: no sound input is described as \"%s\" "
-                     "(see --list-audio)\n",
-                     options.audio.c_str());
-        return 2;
+    if (!soundChoiceFor(platform::encodePathStd(options.audio), soundInputs.inputs(),
+                        audioDeviceId)) {
+        return usageError(kUsage.name,
+                          QStringLiteral("--audio: no sound input is described as \"%1\" "
+                                         "(see --list-audio)")
+                              .arg(options.audio));
     }
     static int argc = 1;
     static char name[] = "tessaly-avi";
@@ -162,11 +182,11 @@ int runRecord(const std::vector<std::string>& args) {
     const QString unavailable = recorder::screenUnavailableMessage(controller.screenStatus());
     if (!unavailable.isEmpty()) {
         std::fprintf(stderr, "tessaly-avi record: %s\n", qPrintable(unavailable));
-        return 1;
+        return kExitFailed;
     }
     if (!catchStopSignals()) {
         std::fprintf(stderr, "tessaly-avi record: cannot catch SIGINT/SIGTERM\n");
-        return 1;
+        return kExitFailed;
     }
     QTimer captureTimer;
     controller.setCaptureTimer(&captureTimer);
@@ -194,4 +214,4 @@ int runRecord(const std::vector<std::string>& args) {
     return app.exec();
 }
 
-}  // namespace tessaly_avi
+}  // namespace tools::avi

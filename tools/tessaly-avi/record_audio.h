@@ -7,11 +7,11 @@
 
 #include "platform/sound_devices.h"
 
-namespace tessaly_avi {
+namespace tools::avi {
 
-// Prints one line per sound input: position, the source list entry it gives
-// ("Computer sounds", "Microphone", or "-" when the window does not offer
-// it), description, server name, and "default" for the server's default.
+// Prints one line per sound input: position, its kind ("monitor" of an
+// output, or "input"), description, server name, and "default" for the
+// server's default.
 void printSoundInputs(const std::vector<sound::SoundDevice>& inputs);
 
 // The choice for --audio: "none", "default", or an input whose description
@@ -19,4 +19,4 @@ void printSoundInputs(const std::vector<sound::SoundDevice>& inputs);
 bool soundChoiceFor(const std::string& wanted, const std::vector<sound::SoundDevice>& inputs,
                     std::uint32_t& deviceId);
 
-}  // namespace tessaly_avi
+}  // namespace tools::avi
