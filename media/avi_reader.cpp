@@ -1,6 +1,7 @@
 #include "media/avi_reader.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <set>
 
@@ -18,7 +19,15 @@ constexpr std::uint32_t kMaxFormatBytes = 1u << 20;
 // Stream names are cut here (a Windows stream name holds 64 characters).
 constexpr std::uint32_t kMaxNameBytes = 256;
 
-bool isPrintableFourcc(std::uint32_t id) {
+bool isLowerLetter(unsigned c) {
+    return c >= 'a' && c <= 'z';
+}
+
+constexpr std::uint32_t kMicrosecondsPerSecond = 1000000;
+
+}  // namespace
+
+bool AviReader::isPrintableFourcc(std::uint32_t id) {
     for (int i = 0; i < 4; ++i) {
         const auto c = static_cast<unsigned char>(id >> (8 * i));
         if (c < 0x20 || c > 0x7E)
@@ -27,11 +36,11 @@ bool isPrintableFourcc(std::uint32_t id) {
     return true;
 }
 
-bool isLowerLetter(unsigned c) {
-    return c >= 'a' && c <= 'z';
+bool AviReader::isStreamChunkId(std::uint32_t id) {
+    return chunkStreamNumber(id) >= 0 && isLowerLetter((id >> 16) & 0xFF) &&
+           isLowerLetter(id >> 24) && !chunkHasSuffix(id, 'i', 'x') &&
+           !chunkHasSuffix(id, 'p', 'c');
 }
-
-}  // namespace
 
 const char* aviIndexKindName(AviIndexKind kind) {
     switch (kind) {
@@ -140,31 +149,9 @@ int AviReader::open(const std::string& path) {
         problem("no movi list");
         return kAviErrBadFormat;
     }
-
-    if (loadOdml() && totalEntries_ > 0) {
-        indexKind_ = AviIndexKind::OpenDml;
-    } else {
-        clearChunks();
-        if (hasIdx1_ && loadIdx1()) {
-            indexKind_ = AviIndexKind::Idx1;
-            // idx1 covers the first RIFF only.
-            for (std::size_t i = 1; i < segments_.size(); ++i) {
-                if (segments_[i].hasMovi) {
-                    scanRange(segments_[i].moviFourcc + 4, segments_[i].moviEnd, false);
-                }
-            }
-        } else {
-            clearChunks();
-            indexKind_ = AviIndexKind::Scan;
-            problem(hasIdx1_ ? "index damaged: recovered by scanning"
-                             : "no index: recovered by scanning");
-            for (const Segment& seg : segments_) {
-                if (seg.hasMovi)
-                    scanRange(seg.moviFourcc + 4, seg.moviEnd, false);
-            }
-        }
-    }
-
+    inferStreamTypes();
+    checkFrameSizes();
+    indexChunks();
     // A file whose RIFF structure does not end where the file ends, or whose
     // index lost entries, was cut short or never closed: look for chunks past
     // what each stream's index covers.
@@ -172,27 +159,6 @@ int AviReader::open(const std::string& path) {
         recoverTail();
     finishStreams();
     return kAviOk;
-}
-
-void AviReader::recoverTail() {
-    std::vector<std::uint64_t> lastIndexed(streams_.size(), 0);
-    std::uint64_t start = fileSize_;
-    for (std::size_t i = 0; i < streams_.size(); ++i) {
-        std::uint64_t end = 0;
-        for (const AviChunkRef& c : streams_[i].chunks) {
-            lastIndexed[i] = std::max(lastIndexed[i], c.dataPos);
-            end = std::max(end, c.dataPos + paddedChunkSize(c.size));
-        }
-        // A stream without indexed chunks may have lost its whole index.
-        start = std::min(start, end ? end : segments_.front().moviFourcc + 4);
-    }
-    tailFloor_ = std::move(lastIndexed);
-    scanRange(start, fileSize_, true);
-    tailFloor_.clear();
-    if (recoveredChunks_ > 0) {
-        problem(std::to_string(recoveredChunks_) +
-                " chunks past the index recovered by scanning (file not closed?)");
-    }
 }
 
 int AviReader::parseRiff(std::uint64_t riffPos, bool first) {
@@ -219,6 +185,12 @@ int AviReader::parseRiff(std::uint64_t riffPos, bool first) {
         std::uint64_t at = pos + 12;
         std::uint32_t cid = 0, csize = 0;
         while (readChunkHeader(at, end, cid, csize)) {
+            // A damaged chunk before the movi list: look for the list itself.
+            if (!seg.hasMovi && !isPrintableFourcc(cid)) {
+                if (!findList(at + 1, end, kFccMovi, at))
+                    break;
+                continue;
+            }
             const std::uint64_t bodyEnd = at + 8 + std::uint64_t{csize};
             if (cid == kFccList && csize >= 4) {
                 std::uint8_t lt[4];
@@ -242,10 +214,16 @@ int AviReader::parseRiff(std::uint64_t riffPos, bool first) {
                 idx1Pos_ = at + 8;
                 idx1Size_ =
                     static_cast<std::uint32_t>(std::min<std::uint64_t>(csize, end - at - 8));
+                indexRegions_.push_back({at, at + 8 + idx1Size_});
             }
             const std::uint64_t next = nextChunkPos(at, csize);
-            if (next > end)
+            if (next > end) {
+                // A size running past the RIFF (a damaged header list, say)
+                // must not hide the movi list behind it.
+                if (!seg.hasMovi && findList(at + kListHeaderBytes, end, kFccMovi, at))
+                    continue;
                 break;
+            }
             at = next;
         }
         segments_.push_back(seg);
@@ -262,16 +240,50 @@ int AviReader::parseRiff(std::uint64_t riffPos, bool first) {
     return static_cast<int>(segments_.size());
 }
 
+// Looks for "LIST <size> <listType>" from `from` on, within a bounded window:
+// after a damaged size, the next list of that kind is where parsing resumes.
+bool AviReader::findList(std::uint64_t from, std::uint64_t end, std::uint32_t listType,
+                         std::uint64_t& found) {
+    // Header lists are a few KiB and the movi list follows within a few more;
+    // a search never reads more than this.
+    constexpr std::uint64_t kResyncWindow = 1 << 20;
+    const std::uint64_t stop = std::min(end, from + kResyncWindow);
+    std::vector<std::uint8_t> block;
+    for (std::uint64_t pos = from; pos + kListHeaderBytes <= stop;) {
+        const auto bytes =
+            static_cast<std::size_t>(std::min<std::uint64_t>(kCacheBytes, stop - pos));
+        block.resize(bytes);
+        if (bytes < kListHeaderBytes || !file_.readAt(pos, block.data(), bytes))
+            return false;
+        for (std::size_t i = 0; i + kListHeaderBytes <= bytes; ++i) {
+            if (le32(block.data() + i) == kFccList && le32(block.data() + i + 8) == listType) {
+                found = pos + i;
+                return true;
+            }
+        }
+        // Overlap the blocks so that a list header across a boundary is seen.
+        pos += bytes - kListHeaderBytes + 1;
+    }
+    return false;
+}
+
 void AviReader::parseHdrl(std::uint64_t pos, std::uint64_t end) {
     std::uint32_t id = 0, size = 0;
     while (readChunkHeader(pos, end, id, size)) {
         const std::uint64_t body = pos + 8;
         const std::uint64_t bodyEnd = body + size;
-        if (bodyEnd > end) {
-            problem("header list cut short");
-            // Still use a complete avih/strh prefix below where possible.
+        const bool fits = bodyEnd <= end;
+        if (!isPrintableFourcc(id) || (!fits && id != kFccList)) {
+            // A damaged chunk header: the next stream list is where to go on.
+            problem("damaged chunk in the header list");
+            if (!findList(pos + 1, end, kFccStrl, pos))
+                return;
+            continue;
         }
+        if (!fits)
+            problem("header list cut short");
         const std::uint64_t avail = std::min(bodyEnd, end) - body;
+        const std::uint64_t next = body + paddedChunkSize(size);
         if (id == kFccAvih && !hasAvih_) {
             std::uint8_t h[kMainHeaderBytes] = {};
             if (avail >= 40 &&
@@ -286,27 +298,40 @@ void AviReader::parseHdrl(std::uint64_t pos, std::uint64_t end) {
             std::uint8_t lt[4];
             if (!read(body, lt, 4))
                 return;
-            if (le32(lt) == kFccStrl)
-                parseStrl(body + 4, body + avail);
+            if (le32(lt) == kFccStrl) {
+                // The list ends where its members end; a damaged list size
+                // must not swallow the next stream or leave one half read.
+                const std::uint64_t stop = parseStrl(body + 4, next, end);
+                if (stop != next) {
+                    problem("stream list " + std::to_string(streams_.size() - 1) +
+                            " has a damaged size");
+                    pos = stop;
+                    continue;
+                }
+            }
             if (le32(lt) == kFccOdml)
                 parseOdml(body + 4, body + avail);
         }
-        if (bodyEnd > end)
+        if (!fits)
             return;
-        pos = body + paddedChunkSize(size);
+        pos = next;
     }
 }
 
-void AviReader::parseStrl(std::uint64_t pos, std::uint64_t end) {
+std::uint64_t AviReader::parseStrl(std::uint64_t pos, std::uint64_t declaredEnd,
+                                   std::uint64_t end) {
     if (streams_.size() >= static_cast<std::size_t>(kMaxStreams)) {
         problem("more than " + std::to_string(kMaxStreams) + " streams; the rest are ignored");
-        return;
+        return declaredEnd;
     }
     AviReaderStream s;
     IndxRef indx;
     bool hasStrh = false;
     std::uint32_t id = 0, size = 0;
-    while (readChunkHeader(pos, end, id, size)) {
+    while (pos != declaredEnd && readChunkHeader(pos, end, id, size)) {
+        // A stream list holds no lists: one here starts the next stream.
+        if (id == kFccList || id == kFccRiff || !isPrintableFourcc(id))
+            break;
         const std::uint64_t body = pos + 8;
         if (size > end - body)
             break;
@@ -334,6 +359,78 @@ void AviReader::parseStrl(std::uint64_t pos, std::uint64_t end) {
         problem("stream " + std::to_string(streams_.size()) + " has no stream header");
     streams_.push_back(std::move(s));
     indx_.push_back(indx);
+    return pos;
+}
+
+// A damaged stream header leaves a stream without a type we know; the ids of
+// its chunks in movi still say video ("dc", "db") or sound ("wb").
+void AviReader::inferStreamTypes() {
+    // The first chunks show every stream of an interleaved recording.
+    constexpr int kTypeProbeChunks = 256;
+    auto unknown = [this](std::size_t i) {
+        return !streams_[i].isVideo() && !streams_[i].isAudio();
+    };
+    bool any = false;
+    for (std::size_t i = 0; i < streams_.size(); ++i)
+        any = any || unknown(i);
+    if (!any)
+        return;
+    const Segment& seg = segments_.front();
+    std::uint64_t pos = seg.moviFourcc + 4;
+    std::uint32_t id = 0, size = 0;
+    for (int n = 0; n < kTypeProbeChunks && readChunkHeader(pos, seg.moviEnd, id, size); ++n) {
+        if (id == kFccList) {
+            pos += kListHeaderBytes;
+            continue;
+        }
+        const int sn = chunkStreamNumber(id);
+        if (sn >= 0 && sn < streamCount() && isStreamChunkId(id) &&
+            unknown(static_cast<std::size_t>(sn))) {
+            const bool sound = chunkHasSuffix(id, 'w', 'b');
+            if (sound || chunkHasSuffix(id, 'd', 'c') || chunkHasSuffix(id, 'd', 'b'))
+                restoreStreamHeader(sn, sound ? kFccAuds : kFccVids);
+        }
+        pos = nextChunkPos(pos, size);
+    }
+}
+
+// Gives a stream whose header was damaged its type and, where the header
+// lost them, the rates its format or the main header still hold.
+void AviReader::restoreStreamHeader(int stream, std::uint32_t type) {
+    AviReaderStream& s = streams_[static_cast<std::size_t>(stream)];
+    s.header.fccType = type;
+    problem("stream " + std::to_string(stream) + ": type taken from its chunk ids");
+    const bool noRate = s.header.rate == 0 || s.header.scale == 0;
+    if (type == kFccAuds && s.hasWaveFormat()) {
+        const std::uint16_t align = le16(s.format.data() + 12);
+        const std::uint32_t bytesPerSec = le32(s.format.data() + 8);
+        if (noRate && align && bytesPerSec) {
+            s.header.scale = align;
+            s.header.rate = bytesPerSec;
+        }
+        if (s.header.sampleSize == 0)
+            s.header.sampleSize = align;
+    } else if (type == kFccVids && noRate && microSecPerFrame_) {
+        s.header.rate = kMicrosecondsPerSecond;
+        s.header.scale = microSecPerFrame_;
+    }
+}
+
+void AviReader::checkFrameSizes() {
+    // Larger than any screen or codec here makes; beyond it a header is damaged.
+    constexpr std::int64_t kMaxFrameSide = 1 << 16;
+    for (std::size_t i = 0; i < streams_.size(); ++i) {
+        const AviReaderStream& s = streams_[i];
+        if (!s.isVideo() || !s.hasBitmapFormat())
+            continue;
+        const BitmapInfoHeader bih = loadBitmapInfoHeader(s.format.data());
+        const std::int64_t w = bih.width;
+        const std::int64_t h = bih.height;
+        if (w <= 0 || h == 0 || w > kMaxFrameSide || h > kMaxFrameSide || h < -kMaxFrameSide) {
+            problem("stream " + std::to_string(i) + ": implausible frame size " +
+                    std::to_string(w) + "x" + std::to_string(h));
+        }
+    }
 }
 
 void AviReader::parseOdml(std::uint64_t pos, std::uint64_t end) {
@@ -359,249 +456,6 @@ void AviReader::clearChunks() {
     for (AviReaderStream& s : streams_)
         s.chunks.clear();
     totalEntries_ = 0;
-}
-
-bool AviReader::loadOdml() {
-    bool any = false;
-    std::set<std::uint64_t> seen;
-    for (std::size_t i = 0; i < streams_.size(); ++i) {
-        const IndxRef& ref = indx_[i];
-        if (ref.size < kSuperIndexHeaderBytes)
-            continue;
-        std::uint8_t h[kSuperIndexHeaderBytes];
-        if (!read(ref.pos, h, sizeof h))
-            return false;
-        const std::uint16_t longsPerEntry = le16(h);
-        const std::uint8_t indexType = h[3];
-        const std::uint32_t entries = le32(h + 4);
-        if (entries == 0)
-            continue;
-        if (longsPerEntry != kSuperIndexLongsPerEntry || indexType != kIndexOfIndexes) {
-            problem("indx of stream " + std::to_string(i) + " is not a super index");
-            return false;
-        }
-        if (entries > (ref.size - kSuperIndexHeaderBytes) / kSuperIndexEntryBytes) {
-            problem("super index of stream " + std::to_string(i) + " claims too many entries");
-            return false;
-        }
-        std::vector<std::uint8_t> table(std::size_t{entries} * kSuperIndexEntryBytes);
-        if (!read(ref.pos + kSuperIndexHeaderBytes, table.data(), table.size()))
-            return false;
-        for (std::uint32_t e = 0; e < entries; ++e) {
-            const std::uint64_t offset = le64(table.data() + kSuperIndexEntryBytes * e);
-            if (offset == 0)
-                continue;
-            if (!loadStdIndex(static_cast<int>(i), offset, seen))
-                return false;
-            any = true;
-        }
-    }
-    return any;
-}
-
-bool AviReader::loadStdIndex(int stream, std::uint64_t chunkPos, std::set<std::uint64_t>& seen) {
-    if (!seen.insert(chunkPos).second) {
-        problem("an OpenDML index chunk is listed twice");
-        return true;
-    }
-    std::uint32_t id = 0, size = 0;
-    if (!readChunkHeader(chunkPos, fileSize_, id, size) || size > fileSize_ - chunkPos - 8) {
-        // Its chunks come back through the tail scan.
-        problem("an OpenDML index chunk lies past the end of the file");
-        suspectIncomplete_ = true;
-        return true;
-    }
-    std::uint8_t h[kStdIndexHeaderBytes];
-    if (size < kStdIndexHeaderBytes || !read(chunkPos + 8, h, sizeof h))
-        return false;
-    const std::uint16_t longsPerEntry = le16(h);
-    const std::uint8_t indexType = h[3];
-    const std::uint32_t entries = le32(h + 4);
-    const std::uint64_t base = le64(h + 12);
-    if (longsPerEntry != kStdIndexLongsPerEntry || indexType != kIndexOfChunks ||
-        base > fileSize_) {
-        problem("damaged OpenDML standard index");
-        return false;
-    }
-    if (entries > (size - kStdIndexHeaderBytes) / kStdIndexEntryBytes) {
-        problem("OpenDML standard index claims too many entries");
-        return false;
-    }
-    std::vector<std::uint8_t> table(std::size_t{entries} * kStdIndexEntryBytes);
-    if (!read(chunkPos + kChunkHeaderBytes + kStdIndexHeaderBytes, table.data(), table.size()))
-        return false;
-    std::uint32_t dropped = 0;
-    for (std::uint32_t e = 0; e < entries; ++e) {
-        const std::uint8_t* entry = table.data() + kStdIndexEntryBytes * e;
-        const std::uint64_t dataPos = base + le32(entry);
-        const std::uint32_t raw = le32(entry + 4);
-        const std::uint32_t len = raw & ~kOdmlDeltaFrameBit;
-        if (dataPos < 8 || dataPos > fileSize_ || len > fileSize_ - dataPos) {
-            ++dropped;
-            continue;
-        }
-        addChunk(stream, dataPos, len, (raw & kOdmlDeltaFrameBit) == 0);
-    }
-    if (dropped) {
-        problem(std::to_string(dropped) + " OpenDML index entries point past the end of the file");
-        suspectIncomplete_ = true;
-    }
-    return true;
-}
-
-bool AviReader::loadIdx1() {
-    const Segment& seg = segments_.front();
-    const auto entries = static_cast<std::uint32_t>(idx1Size_ / kIdx1EntryBytes);
-    if (entries == 0)
-        return false;
-    std::vector<std::uint8_t> table(std::size_t{entries} * kIdx1EntryBytes);
-    if (!read(idx1Pos_, table.data(), table.size()))
-        return false;
-
-    auto streamOf = [this](std::uint32_t id) {
-        const int sn = chunkStreamNumber(id);
-        if (sn < 0 || sn >= streamCount())
-            return -1;
-        if (chunkHasSuffix(id, 'p', 'c') || chunkHasSuffix(id, 'i', 'x'))
-            return -1;
-        return sn;
-    };
-    auto headerMatches = [this](std::uint64_t pos, std::uint32_t id, std::uint32_t size) {
-        std::uint32_t rid = 0, rsize = 0;
-        return readChunkHeader(pos, fileSize_, rid, rsize) && rid == id && rsize == size;
-    };
-
-    std::uint32_t first = entries;
-    for (std::uint32_t e = 0; e < entries && first == entries; ++e) {
-        if (streamOf(le32(table.data() + kIdx1EntryBytes * e)) >= 0)
-            first = e;
-    }
-    if (first == entries)
-        return false;
-    const std::uint8_t* e0 = table.data() + kIdx1EntryBytes * first;
-    std::uint64_t base = 0;
-    if (headerMatches(seg.moviFourcc + le32(e0 + 8), le32(e0), le32(e0 + 12))) {
-        base = seg.moviFourcc;
-    } else if (!headerMatches(le32(e0 + 8), le32(e0), le32(e0 + 12))) {
-        problem("idx1 does not match the movi data");
-        return false;
-    }
-
-    std::uint32_t dropped = 0;
-    std::uint64_t lastPos = 0;
-    std::uint32_t lastId = 0, lastSize = 0;
-    for (std::uint32_t e = 0; e < entries; ++e) {
-        const std::uint8_t* p = table.data() + kIdx1EntryBytes * e;
-        const std::uint32_t id = le32(p);
-        const int sn = streamOf(id);
-        if (sn < 0)
-            continue;
-        const std::uint64_t pos = base + le32(p + 8);
-        const std::uint32_t size = le32(p + 12);
-        if (pos + 8 > fileSize_ || size > fileSize_ - pos - 8) {
-            ++dropped;
-            continue;
-        }
-        addChunk(sn, pos + 8, size, (le32(p + 4) & kAviifKeyFrame) != 0);
-        lastPos = pos;
-        lastId = id;
-        lastSize = size;
-    }
-    if (totalEntries_ > 0 && !headerMatches(lastPos, lastId, lastSize)) {
-        problem("idx1 does not match the movi data");
-        return false;
-    }
-    if (dropped) {
-        problem(std::to_string(dropped) + " idx1 entries point past the end of the file");
-        suspectIncomplete_ = true;
-    }
-    // FFmpeg's rule for indexes without any key flag: each stream starts with one.
-    for (AviReaderStream& s : streams_) {
-        if (!s.chunks.empty() && std::none_of(s.chunks.begin(), s.chunks.end(),
-                                              [](const AviChunkRef& c) { return c.key; })) {
-            s.chunks.front().key = true;
-        }
-    }
-    return totalEntries_ > 0;
-}
-
-bool AviReader::plausibleStreamChunk(int stream, std::uint32_t id) const {
-    const unsigned a = (id >> 16) & 0xFF;
-    const unsigned b = id >> 24;
-    if (!isLowerLetter(a) || !isLowerLetter(b))
-        return false;
-    if (chunkHasSuffix(id, 'i', 'x') || chunkHasSuffix(id, 'p', 'c'))
-        return false;
-    const AviReaderStream& s = streams_[static_cast<std::size_t>(stream)];
-    if (s.isVideo())
-        return a == 'd' && (b == 'b' || b == 'c');
-    if (s.isAudio())
-        return a == 'w' && b == 'b';
-    return s.header.fccType != 0;
-}
-
-void AviReader::scanRange(std::uint64_t start, std::uint64_t end, bool tail) {
-    const bool trustLetters = (mainFlags_ & kAvifTrustCkType) != 0;
-    std::uint64_t pos = start;
-    std::uint64_t garbage = 0;
-    std::uint32_t id = 0, size = 0;
-    while (readChunkHeader(pos, end, id, size)) {
-        const std::uint64_t room = end - pos - 8;
-        if (id == kFccList && size >= 4) {
-            std::uint8_t lt[4];
-            if (!read(pos + 8, lt, 4))
-                break;
-            if (le32(lt) == kFccMovi || le32(lt) == kFccRec) {
-                pos += kListHeaderBytes;
-                continue;
-            }
-            if (paddedChunkSize(size) > room)
-                break;
-            pos = nextChunkPos(pos, size);
-            continue;
-        }
-        if (id == kFccRiff) {
-            pos += kListHeaderBytes;
-            continue;
-        }
-        const int sn = chunkStreamNumber(id);
-        if (sn >= 0 && sn < streamCount() && plausibleStreamChunk(sn, id)) {
-            if (size > room) {
-                problem("the last chunk is cut short");
-                break;
-            }
-            const bool video = streams_[static_cast<std::size_t>(sn)].isVideo();
-            const bool key = !video || !trustLetters || chunkHasSuffix(id, 'd', 'b');
-            const bool known = tail && pos + 8 <= tailFloor_[static_cast<std::size_t>(sn)];
-            if (!known) {
-                addChunk(sn, pos + 8, size, key);
-                if (tail)
-                    ++recoveredChunks_;
-            }
-            pos = nextChunkPos(pos, size);
-            continue;
-        }
-        if (isPrintableFourcc(id)) {
-            if (paddedChunkSize(size) > room)
-                break;
-            pos = nextChunkPos(pos, size);
-            continue;
-        }
-        // Garbage: resynchronise on the next even offset, as chunks start there.
-        garbage += 2;
-        pos += 2;
-    }
-    if (garbage)
-        problem(std::to_string(garbage) + " bytes of garbage skipped in the movi data");
-    // Letters only mark delta frames when a writer uses "db" for key frames.
-    for (AviReaderStream& s : streams_) {
-        if (s.isVideo() && !s.chunks.empty() &&
-            std::none_of(s.chunks.begin(), s.chunks.end(),
-                         [](const AviChunkRef& c) { return c.key; })) {
-            for (AviChunkRef& c : s.chunks)
-                c.key = true;
-        }
-    }
 }
 
 void AviReader::finishStreams() {

@@ -6,7 +6,13 @@
 // Every size, count and offset taken from the file is checked against the file
 // before it is used: a damaged or hostile file gives a nonzero status or fewer
 // chunks, never a read outside the file, and memory stays proportional to the
-// file's size.
+// file's size. An index entry counts only when it points, inside a movi list
+// and outside the index chunks, at a chunk header of its stream and size;
+// duplicate and overlapping entries are left out, so no chunk is counted twice
+// and the chunks never add up to more than the file holds. Where indexes are
+// damaged or disagree, the reading of each RIFF segment that finds the most
+// chunks wins, a scan of movi included. Every user of the file (info, repair,
+// the tables, the editing engines) sees this one account.
 #pragma once
 
 #include <cstdint>
@@ -93,19 +99,67 @@ class AviReader {
         std::uint64_t pos = 0;  // body position
         std::uint32_t size = 0;
     };
+    // A chunk as an index or a scan gives it.
+    struct Entry {
+        std::uint64_t dataPos = 0;
+        std::uint32_t size = 0;
+        int stream = 0;
+        int segment = 0;
+        bool key = false;
+    };
+    // One account of the chunks in the movi lists: an index, or a scan.
+    struct Reading {
+        AviIndexKind kind = AviIndexKind::None;
+        std::vector<Entry> entries;  // in file order once normalised
+        bool present = false;        // the file has this index
+        bool damaged = false;        // entries or whole tables had to be left out
+    };
+    // Bytes of an index chunk: no stream chunk lies there.
+    struct Region {
+        std::uint64_t begin = 0;
+        std::uint64_t end = 0;
+    };
+    // How an index entry checked out against the file.
+    enum class EntryCheck { Holds, HoldsOtherSize, PastEnd, Wrong };
+    struct EntryTally {
+        std::uint32_t wrong = 0;
+        std::uint32_t pastEnd = 0;
+    };
 
+    static bool isPrintableFourcc(std::uint32_t id);
+    // "NNxx" with two lower-case letters, neither an index nor a palette change.
+    static bool isStreamChunkId(std::uint32_t id);
     bool read(std::uint64_t pos, void* out, std::size_t bytes);
     bool readChunkHeader(std::uint64_t pos, std::uint64_t end, std::uint32_t& id,
                          std::uint32_t& size);
     int parseRiff(std::uint64_t riffPos, bool first);
+    bool findList(std::uint64_t from, std::uint64_t end, std::uint32_t listType,
+                  std::uint64_t& found);
     void parseHdrl(std::uint64_t pos, std::uint64_t end);
-    void parseStrl(std::uint64_t pos, std::uint64_t end);
+    std::uint64_t parseStrl(std::uint64_t pos, std::uint64_t declaredEnd, std::uint64_t end);
     void parseOdml(std::uint64_t pos, std::uint64_t end);
-    bool loadOdml();
-    bool loadStdIndex(int stream, std::uint64_t chunkPos, std::set<std::uint64_t>& seen);
-    bool loadIdx1();
-    void scanRange(std::uint64_t start, std::uint64_t end, bool tail);
+    void inferStreamTypes();
+    void restoreStreamHeader(int stream, std::uint32_t type);
+    void checkFrameSizes();
+    void indexChunks();
+    Reading readOdml();
+    void readStdIndex(int stream, std::uint64_t chunkPos, std::set<std::uint64_t>& seen,
+                      Reading& out);
+    Reading readIdx1();
+    Reading scanSegments();
+    int segmentOf(std::uint64_t headerPos) const;
+    bool insideIndex(std::uint64_t headerPos) const;
+    EntryCheck checkEntry(Entry& e, std::uint32_t wantedId);
+    void keepEntry(Reading& out, Entry e, std::uint32_t wantedId, EntryTally& tally);
+    void reportTally(const EntryTally& tally, const char* what);
+    bool idx1Relative(const std::vector<std::uint8_t>& table, std::uint32_t entries);
+    void normalise(Reading& r, const char* what);
+    bool needsScan(const std::vector<const Reading*>& readings) const;
+    void assemble(const std::vector<const Reading*>& readings);
+    void scanRange(std::uint64_t start, std::uint64_t end, std::vector<Entry>& out,
+                   const std::vector<std::uint64_t>* floor);
     void recoverTail();
+    bool overlapsKnownChunk(const Entry& e, const std::vector<Region>& known) const;
     bool plausibleStreamChunk(int stream, std::uint32_t id) const;
     void addChunk(int stream, std::uint64_t dataPos, std::uint32_t size, bool key);
     void clearChunks();
@@ -129,8 +183,9 @@ class AviReader {
     std::uint64_t totalEntries_ = 0;
     std::uint32_t recoveredChunks_ = 0;
     bool suspectIncomplete_ = false;
-    // While recovering the tail: per stream, the last chunk the index knew.
-    std::vector<std::uint64_t> tailFloor_;
+    // Whether the last assembly took a segment's chunks from a scan.
+    bool scanWon_ = false;
+    std::vector<Region> indexRegions_;
     AviIndexKind indexKind_ = AviIndexKind::None;
     std::vector<std::string> problems_;
     // Scan read-ahead: small reads of chunk headers come from here.

@@ -78,7 +78,7 @@ int AviWriter::create(const std::string& path, const AviWriterOptions& options) 
     idx1_.clear();
     end_ = 0;
     headerWritten_ = false;
-    firstError_ = 0;
+    rollbackFloor_ = 0;
     if (!file_.open(path, BinaryFile::Mode::CreateWrite))
         return kAviErrFileOpen;
     return kAviOk;
@@ -316,16 +316,26 @@ void AviWriter::buildHeader(std::vector<std::uint8_t>& out) const {
     put32(out.data() + moviListPos + 4, static_cast<std::uint32_t>(moviEnd - moviListPos - 8));
 }
 
-int AviWriter::fail(int status) {
-    if (status != kAviOk && firstError_ == kAviOk)
-        firstError_ = status;
+int AviWriter::append(const void* data, std::size_t size) {
+    if (!file_.writeAt(end_, data, size))
+        return kAviErrFileWrite;
+    end_ += size;
+    return kAviOk;
+}
+
+int AviWriter::cutBack(std::uint64_t end, int status) {
+    // Whatever part of the failed write landed goes again, so the file ends
+    // with a whole chunk; the file's own end may lie past end_ once cut.
+    landedBeforeCut_ = file_.size() > end ? file_.size() - end : 0;
+    end_ = end;
+    file_.truncate(end);
     return status;
 }
 
-int AviWriter::append(const void* data, std::size_t size) {
-    if (!file_.writeAt(end_, data, size))
-        return fail(kAviErrFileWrite);
-    end_ += size;
+int AviWriter::appendOrCutBack(const void* data, std::size_t size) {
+    const std::uint64_t start = end_;
+    if (int rc = append(data, size); rc != kAviOk)
+        return cutBack(start, rc);
     return kAviOk;
 }
 
@@ -342,7 +352,7 @@ int AviWriter::writeHeader() {
     }
     buildHeader(header_);
     if (!file_.writeAt(0, header_.data(), header_.size()))
-        return fail(kAviErrFileWrite);
+        return kAviErrFileWrite;
     return kAviOk;
 }
 
@@ -357,7 +367,7 @@ int AviWriter::writeSegmentHeader(const Segment& seg) {
     put32(h + 16, static_cast<std::uint32_t>(moviEnd - seg.moviListPos - 8));
     put32(h + 20, kFccMovi);
     if (!file_.writeAt(seg.riffPos, h, sizeof h))
-        return fail(kAviErrFileWrite);
+        return kAviErrFileWrite;
     return kAviOk;
 }
 
@@ -385,7 +395,7 @@ int AviWriter::persistWindow(int stream) {
         put32(entry + 4, s.window[i].sizeAndFlag);
     }
     const std::uint64_t at = end_;
-    if (int rc = append(scratch_.data(), scratch_.size()); rc != kAviOk)
+    if (int rc = appendOrCutBack(scratch_.data(), scratch_.size()); rc != kAviOk)
         return rc;
     const SuperEntry super{at, static_cast<std::uint32_t>(chunkBytes), s.windowDuration};
     if (s.windowSlot < 0) {
@@ -406,10 +416,20 @@ int AviWriter::closeWindow(int stream) {
     s.windowPersisted = 0;
     s.windowDuration = 0;
     s.windowSlot = -1;
+    // The closed window's chunks are indexed for good: a later rollback
+    // must not cut into them.
+    rollbackFloor_ = end_;
     return kAviOk;
 }
 
 int AviWriter::writeIdx1() {
+    const std::uint64_t start = end_;
+    if (int rc = appendIdx1(); rc != kAviOk)
+        return cutBack(start, rc);
+    return kAviOk;
+}
+
+int AviWriter::appendIdx1() {
     const std::uint32_t size = static_cast<std::uint32_t>(kIdx1EntryBytes * idx1_.size());
     std::uint8_t head[8];
     put32(head, kFccIdx1);
@@ -468,6 +488,7 @@ int AviWriter::startSegment() {
         if (int rc = writeSegmentHeader(current); rc != kAviOk)
             return rc;
     }
+    rollbackFloor_ = end_;
     Segment next;
     next.riffPos = end_;
     next.moviListPos = end_ + 12;
@@ -513,19 +534,9 @@ int AviWriter::writeChunk(int stream, const void* data, std::uint32_t size, bool
 
     Segment& cur = segments_.back();
     const std::uint64_t chunkPos = end_;
-    std::uint8_t head[8];
     const std::uint32_t id = dataChunkId(stream, key, size);
-    put32(head, id);
-    put32(head + 4, size);
-    if (int rc = append(head, sizeof head); rc != kAviOk)
-        return rc;
-    if (int rc = append(data, size); rc != kAviOk)
-        return rc;
-    if (paddedChunkSize(size) != size) {
-        const std::uint8_t pad = 0;
-        if (int rc = append(&pad, 1); rc != kAviOk)
-            return rc;
-    }
+    if (int rc = appendChunk(id, data, size); rc != kAviOk)
+        return cutBack(chunkPos, rc);
 
     if (segments_.size() == 1) {
         idx1_.push_back({id, key ? kAviifKeyFrame : 0u,
@@ -539,6 +550,20 @@ int AviWriter::writeChunk(int stream, const void* data, std::uint32_t size, bool
     s.largestChunk = std::max(s.largestChunk, size);
     cur.chunks += 1;
     return kAviOk;
+}
+
+int AviWriter::appendChunk(std::uint32_t id, const void* data, std::uint32_t size) {
+    std::uint8_t head[8];
+    put32(head, id);
+    put32(head + 4, size);
+    if (int rc = append(head, sizeof head); rc != kAviOk)
+        return rc;
+    if (int rc = append(data, size); rc != kAviOk)
+        return rc;
+    if (paddedChunkSize(size) == size)
+        return kAviOk;
+    const std::uint8_t pad = 0;
+    return append(&pad, 1);
 }
 
 int AviWriter::flush() {
@@ -559,43 +584,129 @@ int AviWriter::flush() {
     if (int rc = writeHeader(); rc != kAviOk)
         return rc;
     if (!file_.flush())
-        return fail(kAviErrFileWrite);
+        return kAviErrFileWrite;
     return kAviOk;
+}
+
+int AviWriter::complete(bool withIdx1) {
+    if (!headerWritten_) {
+        if (int rc = writeHeader(); rc != kAviOk)
+            return rc;
+    }
+    // Kept whole, so a completion that does not fit leaves the indexes as
+    // the last flush wrote them.
+    const std::vector<Stream> streamsBefore = streams_;
+    const Segment lastBefore = segments_.back();
+    const std::uint64_t start = end_;
+    auto undo = [&](int status) {
+        streams_ = streamsBefore;
+        segments_.back() = lastBefore;
+        return cutBack(start, status);
+    };
+    for (int i = 0; i < streamCount(); ++i) {
+        if (int rc = persistWindow(i); rc != kAviOk)
+            return undo(rc);
+    }
+    Segment& last = segments_.back();
+    last.moviEnd = end_;
+    if (segments_.size() == 1) {
+        for (Stream& s : streams_)
+            s.firstSegmentChunks = s.chunks;
+        if (withIdx1) {
+            if (int rc = writeIdx1(); rc != kAviOk)
+                return undo(rc);
+        }
+        last.riffEnd = end_;
+    } else {
+        last.riffEnd = end_;
+        if (int rc = writeSegmentHeader(last); rc != kAviOk)
+            return undo(rc);
+    }
+    if (int rc = writeHeader(); rc != kAviOk)
+        return undo(rc);
+    return kAviOk;
+}
+
+std::uint64_t AviWriter::completionBytes() const {
+    std::uint64_t bytes = 0;
+    for (const Stream& s : streams_) {
+        if (!s.window.empty())
+            bytes += stdIndexChunkBytes(s.window.size());
+    }
+    if (segments_.size() == 1)
+        bytes += idx1ChunkBytes(idx1_.size());
+    return bytes;
+}
+
+bool AviWriter::dropLastChunk() {
+    // The last chunk in the file is the newest entry of some open window.
+    Stream* newest = nullptr;
+    for (Stream& s : streams_) {
+        if (!s.window.empty() && (!newest || s.window.back().offset > newest->window.back().offset))
+            newest = &s;
+    }
+    if (!newest)
+        return false;
+    Segment& seg = segments_.back();
+    const StdEntry entry = newest->window.back();
+    const std::uint64_t chunkPos = seg.base() + entry.offset - kChunkHeaderBytes;
+    if (chunkPos < rollbackFloor_)
+        return false;
+    const std::uint32_t size = entry.sizeAndFlag & ~kOdmlDeltaFrameBit;
+    newest->window.pop_back();
+    newest->windowDuration -= durationOf(*newest, size);
+    newest->windowPersisted = 0;
+    newest->chunks -= 1;
+    newest->bytes -= size;
+    seg.chunks -= 1;
+    if (segments_.size() == 1 && !idx1_.empty())
+        idx1_.pop_back();
+    cutBack(chunkPos, kAviOk);
+    return true;
+}
+
+int AviWriter::completeInRoomLeft() {
+    // Filesystems hand out space in blocks: a cut that frees a few bytes less
+    // than a block may free nothing.
+    constexpr std::uint64_t kBlockSlack = 4096;
+    for (;;) {
+        const std::uint64_t needed = completionBytes();
+        const int status = complete(true);
+        if (status != kAviErrFileWrite)
+            return status;
+        const std::uint64_t landed = landedBeforeCut_;
+        // The OpenDML indexes alone find every chunk: with the windows that
+        // the last flush wrote, they need no room at all.
+        if (complete(false) == kAviOk)
+            return kAviOk;
+        // What landed of the completion before the drive was full shows how
+        // much more room it needs; the newest chunks make way for it.
+        const std::uint64_t shortfall = (needed > landed ? needed - landed : 0) + kBlockSlack;
+        std::uint64_t freed = 0;
+        while (freed < shortfall) {
+            const std::uint64_t before = end_;
+            if (!dropLastChunk())
+                return status;
+            freed += before - end_;
+        }
+    }
 }
 
 int AviWriter::close() {
     if (!file_.isOpen())
         return kAviOk;
-    int status = kAviOk;
-    auto keep = [&status](int rc) {
-        if (status == kAviOk)
-            status = rc;
-    };
-    if (!headerWritten_)
-        keep(writeHeader());
-    for (int i = 0; i < streamCount() && status == kAviOk; ++i)
-        keep(closeWindow(i));
-    if (status == kAviOk) {
-        Segment& last = segments_.back();
-        last.moviEnd = end_;
-        if (segments_.size() == 1) {
-            for (Stream& s : streams_)
-                s.firstSegmentChunks = s.chunks;
-            keep(writeIdx1());
-            last.riffEnd = end_;
-        } else {
-            last.riffEnd = end_;
-            keep(writeSegmentHeader(last));
-        }
-        keep(writeHeader());
-    }
-    if (!file_.close())
-        keep(kAviErrFileWrite);
+    // A full drive leaves the file complete: the newest chunks give way to
+    // the indexes when there is no other room.
+    int status = completeInRoomLeft();
+    if (!file_.close() && status == kAviOk)
+        status = kAviErrFileWrite;
     idx1_.clear();
     idx1_.shrink_to_fit();
-    if (status == kAviOk && firstError_ != kAviOk)
-        status = firstError_;
     return status;
+}
+
+bool AviWriter::fileIsGone() const {
+    return file_.isUnlinked();
 }
 
 }  // namespace media

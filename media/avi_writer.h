@@ -85,8 +85,15 @@ class AviWriter {
 
     // Makes everything written so far reachable after a crash (see above).
     int flush();
-    // Writes the remaining indexes and headers and closes the file.
+    // Writes the remaining indexes and headers and closes the file. When the
+    // drive has no room left for them, the file keeps the OpenDML indexes of
+    // the last flush without 'idx1', or else the newest chunks of the open
+    // index windows are cut off until the indexes fit: the file stays
+    // complete and ends with whole chunks. A write that fails (a full drive) cuts the
+    // file back to the end of the last whole chunk before returning.
     int close();
+    // True when the file being written was deleted (or its directory was).
+    bool fileIsGone() const;
 
     int streamCount() const { return static_cast<int>(streams_.size()); }
     const AviStreamHeader& streamHeader(int stream) const;
@@ -155,10 +162,17 @@ class AviWriter {
     int persistWindow(int stream);
     int closeWindow(int stream);
     int writeIdx1();
+    int appendIdx1();
     int startSegment();
     std::uint64_t pendingIndexBytes(int addingStream) const;
     int append(const void* data, std::size_t size);
-    int fail(int status);
+    int appendChunk(std::uint32_t id, const void* data, std::uint32_t size);
+    int appendOrCutBack(const void* data, std::size_t size);
+    int cutBack(std::uint64_t end, int status);
+    int complete(bool withIdx1);
+    std::uint64_t completionBytes() const;
+    bool dropLastChunk();
+    int completeInRoomLeft();
 
     BinaryFile file_;
     AviWriterOptions options_;
@@ -169,7 +183,10 @@ class AviWriter {
     std::vector<std::uint8_t> scratch_;
     std::uint64_t end_ = 0;
     bool headerWritten_ = false;
-    int firstError_ = 0;
+    // Chunks before this position are in an index written for good.
+    std::uint64_t rollbackFloor_ = 0;
+    // Bytes of a failed write that had landed before the file was cut back.
+    std::uint64_t landedBeforeCut_ = 0;
 };
 
 }  // namespace media

@@ -4,6 +4,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <limits>
 
 namespace media {
@@ -23,6 +25,7 @@ BinaryFile::~BinaryFile() {
 
 bool BinaryFile::open(const std::string& path, Mode mode) {
     close();
+    openError_ = 0;
     // Reading takes regular files only: a FIFO or a device could block or
     // never end. The type is checked on the opened descriptor (non-blocking,
     // so opening a FIFO cannot wait), which also gives the size without a
@@ -30,19 +33,28 @@ bool BinaryFile::open(const std::string& path, Mode mode) {
     const int flags = mode == Mode::Read ? (O_RDONLY | O_NONBLOCK | O_CLOEXEC)
                                          : (O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC);
     const int fd = ::open(path.c_str(), flags, 0666);
-    if (fd < 0)
+    if (fd < 0) {
+        openError_ = errno;
         return false;
+    }
+    if (mode == Mode::CreateWrite) {
+        fd_ = fd;
+        size_ = 0;
+        return true;
+    }
     struct stat status {};
-    if (::fstat(fd, &status) != 0 || (mode == Mode::Read && !S_ISREG(status.st_mode))) {
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        openError_ = S_ISDIR(status.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
         return false;
     }
-    file_ = ::fdopen(fd, mode == Mode::Read ? "rb" : "w+b");
+    file_ = ::fdopen(fd, "rb");
     if (!file_) {
+        openError_ = errno;
         ::close(fd);
         return false;
     }
-    size_ = mode == Mode::Read ? static_cast<std::uint64_t>(status.st_size) : 0;
+    size_ = static_cast<std::uint64_t>(status.st_size);
     positionKnown_ = false;
     return true;
 }
@@ -60,16 +72,12 @@ bool BinaryFile::seekTo(std::uint64_t pos) {
 }
 
 bool BinaryFile::readAt(std::uint64_t pos, void* out, std::size_t bytes) {
-    if (!file_)
-        return false;
     if (bytes == 0)
-        return true;
-    // stdio needs a positioning call between a write and a read.
-    if (lastWasWrite_)
-        positionKnown_ = false;
-    if (!seekTo(pos))
+        return isOpen();
+    if (fd_ >= 0)
+        return readFullyAt(fd_, pos, out, bytes);
+    if (!file_ || !seekTo(pos))
         return false;
-    lastWasWrite_ = false;
     const std::size_t got = std::fread(out, 1, bytes, file_);
     position_ += got;
     if (got != bytes) {
@@ -81,39 +89,83 @@ bool BinaryFile::readAt(std::uint64_t pos, void* out, std::size_t bytes) {
 }
 
 bool BinaryFile::writeAt(std::uint64_t pos, const void* data, std::size_t bytes) {
-    if (!file_)
+    if (fd_ < 0)
         return false;
-    if (bytes == 0)
-        return true;
-    if (!lastWasWrite_)
-        positionKnown_ = false;
-    if (!seekTo(pos))
+    if (pos > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return false;
-    lastWasWrite_ = true;
-    const std::size_t put = std::fwrite(data, 1, bytes, file_);
-    position_ += put;
-    if (position_ > size_)
-        size_ = position_;
-    if (put != bytes) {
-        positionKnown_ = false;
-        std::clearerr(file_);
+    std::size_t done = 0;
+    const bool written = writeFullyAt(fd_, pos, data, bytes, &done);
+    size_ = std::max(size_, pos + done);
+    return written;
+}
+
+bool BinaryFile::truncate(std::uint64_t size) {
+    if (fd_ < 0 || size > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max()))
         return false;
-    }
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0)
+        return false;
+    size_ = size;
     return true;
 }
 
+bool BinaryFile::isUnlinked() const {
+    struct stat status {};
+    return fd_ >= 0 && ::fstat(fd_, &status) == 0 && status.st_nlink == 0;
+}
+
 bool BinaryFile::flush() {
-    return file_ && std::fflush(file_) == 0;
+    return isOpen();
 }
 
 bool BinaryFile::close() {
-    if (!file_)
-        return true;
-    const bool ok = std::fclose(file_) == 0;
+    bool ok = true;
+    if (file_)
+        ok = std::fclose(file_) == 0;
+    if (fd_ >= 0)
+        ok = ::close(fd_) == 0;
     file_ = nullptr;
+    fd_ = -1;
     positionKnown_ = false;
-    lastWasWrite_ = false;
     return ok;
+}
+
+bool readFullyAt(int fd, std::uint64_t pos, void* out, std::size_t bytes, std::size_t* done) {
+    auto* p = static_cast<std::uint8_t*>(out);
+    std::size_t total = 0;
+    bool complete = true;
+    while (total < bytes) {
+        const ssize_t got = ::pread(fd, p + total, bytes - total, static_cast<off_t>(pos + total));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            complete = false;
+            break;
+        }
+        total += static_cast<std::size_t>(got);
+    }
+    if (done)
+        *done = total;
+    return complete;
+}
+
+bool writeFullyAt(int fd, std::uint64_t pos, const void* data, std::size_t bytes,
+                  std::size_t* done) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::size_t total = 0;
+    bool complete = true;
+    while (total < bytes) {
+        const ssize_t put = ::pwrite(fd, p + total, bytes - total, static_cast<off_t>(pos + total));
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            complete = false;
+            break;
+        }
+        total += static_cast<std::size_t>(put);
+    }
+    if (done)
+        *done = total;
+    return complete;
 }
 
 }  // namespace media

@@ -4,6 +4,15 @@
 #include "platform/native_path.h"
 #include "recorder/recording_names.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFileInfo>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+
 namespace recorder {
 
 QString noSpaceMessage() {
@@ -14,8 +23,50 @@ QString recordFailedMessage() {
     return QStringLiteral("Record failed. Create Avi file failed.");
 }
 
-QString recordErrorMessage(int lastRecordError) {
-    return lastRecordError == kRecordErrNoSpace ? noSpaceMessage() : recordFailedMessage();
+QString recordErrorMessage(int lastRecordError, const QString& detail) {
+    const QString first =
+        lastRecordError == kRecordErrNoSpace ? noSpaceMessage() : recordFailedMessage();
+    return detail.isEmpty() ? first : first + QLatin1Char('\n') + detail;
+}
+
+QString createFailureDetail(const QString& path) {
+    const QByteArray file = platform::encodePath(path);
+    const QByteArray dir = platform::encodePath(QFileInfo(path).path());
+    int error = 0;
+    struct stat status {};
+    if (QFileInfo(path).fileName().toUtf8().size() > NAME_MAX || file.size() >= PATH_MAX)
+        error = ENAMETOOLONG;
+    else if (::stat(dir.constData(), &status) != 0)
+        error = errno;
+    else if (!S_ISDIR(status.st_mode))
+        error = ENOTDIR;
+    else if (::faccessat(AT_FDCWD, dir.constData(), W_OK | X_OK, AT_EACCESS) != 0)
+        error = errno;
+    else if (::stat(file.constData(), &status) == 0 && S_ISDIR(status.st_mode))
+        error = EISDIR;
+    QString why;
+    switch (error) {
+        case 0:
+            why = QStringLiteral("The file cannot be written");
+            break;
+        case EACCES:
+        case EPERM:
+            why = QStringLiteral("No permission to write");
+            break;
+        case ENOTDIR:
+            why = QStringLiteral("Not a directory");
+            break;
+        case ENOENT:
+            why = QStringLiteral("No such directory");
+            break;
+        case ENAMETOOLONG:
+            why = QStringLiteral("Path too long");
+            break;
+        default:
+            why = QString::fromLocal8Bit(std::strerror(error));
+            break;
+    }
+    return why + QStringLiteral(": ") + path;
 }
 
 QString screenUnavailableMessage(int screenStatus) {
@@ -78,6 +129,7 @@ void RecordingController::start() {
     // An earlier recording's failure must not be reported again by a stop
     // that comes before this recording's first tick.
     lastRecordError_ = 0;
+    failureDetail_.clear();
     runStarted_ = false;
     startTimer();
     isRecording_ = true;
@@ -128,6 +180,7 @@ int RecordingController::tick() {
     }
     const std::int64_t now = clock_.monotonicMs();
     int result = kScreenOk;
+    failureDetail_.clear();
     QString saveDir = lastSaveDir_;
     if (writer_.frameCount() == 0)
         result = beginFile(saveDir);
@@ -165,7 +218,10 @@ int RecordingController::beginFile(QString& saveDir) {
             freeSpace_(saveDir, freeBytes);
         return static_cast<std::int64_t>(freeBytes);
     });
-    return createFileWithSound(path);
+    const int created = createFileWithSound(path);
+    if (created != 0)
+        failureDetail_ = createFailureDetail(path);
+    return created;
 }
 
 int RecordingController::createFileWithSound(const QString& path) {
@@ -218,11 +274,22 @@ int RecordingController::appendFrame(std::int64_t now) {
     return 0;
 }
 
-int RecordingController::failureResult(int status, const QString& saveDir) const {
+int RecordingController::failureResult(int status, const QString& saveDir) {
+    const QString path = recordFilePath();
+    if (status == kRecordErrFileGone) {
+        failureDetail_ = QStringLiteral("The recording's file or its folder was deleted: ") + path;
+        return status;
+    }
+    failureDetail_ = QStringLiteral("Writing failed: ") + path;
     qint64 freeBytes = 0;
     if (freeSpace_)
         freeSpace_(saveDir, freeBytes);
     return freeBytes < kFullDriveBytes ? kRecordErrNoSpace : status;
+}
+
+QString RecordingController::failureMessage() const {
+    const int error = lastRecordError_;
+    return recordErrorMessage(error, error == kRecordErrNoSpace ? QString() : failureDetail_);
 }
 
 QString RecordingController::recordFilePath() const {

@@ -34,8 +34,12 @@ constexpr int kRecordErrNoSpace = -101;
 // The two texts a stopped recording may report.
 QString noSpaceMessage();
 QString recordFailedMessage();
-// The text for a failed tick's status.
-QString recordErrorMessage(int lastRecordError);
+// The text for a failed tick's status; `detail` (why and where) follows on
+// a second line when there is one.
+QString recordErrorMessage(int lastRecordError, const QString& detail = {});
+// Why a file at `path` could not be created, and where: "Not a directory:
+// /a/b/20240101120000.avi" and the like. Asked after the creation failed.
+QString createFailureDetail(const QString& path);
 // The text for a screen that cannot be recorded (probe status), or empty
 // when the screen can be recorded.
 QString screenUnavailableMessage(int screenStatus);
@@ -91,6 +95,8 @@ class RecordingController {
     bool isRecording() const { return isRecording_; }
     bool isPaused() const { return isPaused_; }
     int lastRecordError() const { return lastRecordError_; }
+    // The text that reports lastRecordError(), with why and where it failed.
+    QString failureMessage() const;
     std::uint64_t frameCount() const { return writer_.frameCount(); }
     QString recordFilePath() const;
     RecordingWriter& writer() { return writer_; }
@@ -98,7 +104,7 @@ class RecordingController {
   private:
     int beginFile(QString& saveDir);
     int appendFrame(std::int64_t now);
-    int failureResult(int status, const QString& saveDir) const;
+    int failureResult(int status, const QString& saveDir);
     void startTimer();
     void stopTimer();
     void releaseScreen();
@@ -130,6 +136,8 @@ class RecordingController {
     media::BitmapInfoHeader frameHeader_;
     bool screenOpen_ = false;
     QString lastSaveDir_;
+    // Why and where the latest failed tick failed; empty when unknown.
+    QString failureDetail_;
 
     // Pacing: the steady time of the first frame since the start or the last
     // resume, and the frames (repeats included) written since then.

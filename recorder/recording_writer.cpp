@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "media/avi_writer.h"
 #include "media/sound_format.h"
 #include "media/video1.h"
 
@@ -125,6 +126,14 @@ int RecordingWriter::writeFrameLocked(const std::uint8_t* pixels, std::uint32_t 
     if (rc != media::kAviOk)
         return rc;
     ++frameCount_;
+    return afterFrameLocked();
+}
+
+int RecordingWriter::afterFrameLocked() {
+    // One fstat a frame: a deleted file is noticed at once, not after
+    // minutes of frames written into nothing.
+    if (aviFile_ && aviFile_->writer() && aviFile_->writer()->fileIsGone())
+        return kRecordErrFileGone;
     return refreshIfDue(driveIsLow());
 }
 
@@ -152,7 +161,7 @@ int RecordingWriter::writeRepeatFrame() {
     if (rc != media::kAviOk)
         return rc;
     ++frameCount_;
-    return refreshIfDue();
+    return afterFrameLocked();
 }
 
 void RecordingWriter::writeAviAudio(const void* data, std::int32_t byteCount) {

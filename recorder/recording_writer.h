@@ -45,6 +45,9 @@ constexpr std::int64_t kHeaderRefreshIntervalMs = 2000;
 // worst case; refreshing every frame costs a few KiB of index per frame,
 // which only matters on a drive that is about to fill anyway.
 constexpr std::int64_t kLowSpaceBytes = 64LL * 1024 * 1024;
+// Status of a frame write whose file no longer has a name (the file or its
+// directory was deleted): everything written from then on would be lost.
+constexpr int kRecordErrFileGone = -102;
 
 class RecordingWriter {
   public:
@@ -60,7 +63,8 @@ class RecordingWriter {
     int createAviFile(const std::string& path, const media::BitmapInfoHeader& frameHeader,
                       bool withAudio);
     // Encodes and appends one frame (frameHeader's layout); frameCount() grows
-    // by one on success. Frame 0 is always a key frame.
+    // by one on success. Frame 0 is always a key frame. kRecordErrFileGone
+    // once the file was deleted (the frame counts as written).
     int writeAviFrame(const std::uint8_t* pixels, const media::BitmapInfoHeader& frameHeader);
     // Appends a frame that shows the previous picture again (a Video 1 frame
     // of skip codes only), for capture slots that passed without a tick.
@@ -93,6 +97,7 @@ class RecordingWriter {
     int refreshIfDue(bool force = false);
     bool driveIsLow() const;
     int writeFrameLocked(const std::uint8_t* pixels, std::uint32_t bytes);
+    int afterFrameLocked();
     int closeLocked();
 
     mutable std::mutex mutex_;

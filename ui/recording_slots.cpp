@@ -136,8 +136,8 @@ void DRUI::btnSlotRecord() {
     recordingController->stop(RecordingController::PauseClearing::BeforeClose);
     showRecordingState();
     showAfterRecording();
-    if (const int error = recordingController->lastRecordError(); error != 0)
-        showInformation(this, messageTitle(), recorder::recordErrorMessage(error));
+    if (recordingController->lastRecordError() != 0)
+        showInformation(this, messageTitle(), recordingController->failureMessage());
 }
 
 void DRUI::btnSlotMenuStop() {

@@ -20,6 +20,8 @@
 #include <QThread>
 
 #include <pwd.h>
+#include <signal.h>
+#include <string.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <functional>
@@ -357,6 +359,67 @@ TEST_F(OtherUserTest, AnotherUserCanNeitherBlockNorReachARunningRecorder) {
     EXPECT_EQ(theirs.state(), QProcess::Running);
     EXPECT_EQ(ours.state(), QProcess::Running);
     EXPECT_EQ(visibleWindows(ours.processId(), kMainTitle), QStringList{ourWindow});
+}
+
+QRect windowRect(const QString& window);
+
+// ffprobe's frame count from the file's header and the count of frames it
+// really finds, for the video stream of `file`.
+std::pair<QString, QString> headerAndFoundFrames(const QString& file) {
+    const QStringList lines = runTool(
+        QStringLiteral("ffprobe"),
+        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_packets"),
+         QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
+         QStringLiteral("stream=nb_frames,nb_read_packets"), QStringLiteral("-of"),
+         QStringLiteral("csv=p=0"), file});
+    const QStringList fields = lines.value(0).split(u',');
+    return {fields.value(0), fields.value(1)};
+}
+
+TEST_F(RecorderStartTest, SigtermWhileRecordingCompletesTheFile) {
+    QProcess& recorder = startRecorder();
+    const QString window = waitForWindow(recorder.processId(), kMainTitle);
+    ASSERT_FALSE(window.isEmpty());
+    const QRect area = windowRect(window);
+    ASSERT_FALSE(area.isEmpty());
+    // The home page's Record task, then the record page's Record button.
+    for (const QPoint spot : {QPoint(500, 195), QPoint(900, 535)}) {
+        const QPoint at = area.topLeft() + spot;
+        runTool(QStringLiteral("xdotool"),
+                {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
+                 QStringLiteral("click"), QStringLiteral("1")});
+        QThread::msleep(500);
+    }
+    const QDir saved(home_.filePath(QStringLiteral("TessalySave")));
+    QElapsedTimer clock;
+    clock.start();
+    while (saved.entryList(QDir::Files).isEmpty() && clock.elapsed() < kStartDeadlineMs)
+        QThread::msleep(kPollMs);
+    ASSERT_EQ(saved.entryList(QDir::Files).size(), 1) << "the clicks did not start a recording";
+    QThread::msleep(2000);  // about ten frames
+
+    ::kill(static_cast<pid_t>(recorder.processId()), SIGTERM);
+    ASSERT_TRUE(recorder.waitForFinished(kExitDeadlineMs));
+    EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(recorder.exitCode(), 0);
+    const auto [header, found] =
+        headerAndFoundFrames(saved.filePath(saved.entryList(QDir::Files).first()));
+    EXPECT_GE(found.toInt(), 5);
+    EXPECT_EQ(header, found);
+}
+
+TEST_F(RecorderStartTest, TerminationSignalsEndTheProgramNormally) {
+    // A logout sends SIGTERM, a closed terminal SIGHUP, Ctrl+C SIGINT: each
+    // goes through the window's own close, so the program ends with 0.
+    for (const int signalNumber : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(::strsignal(signalNumber));
+        QProcess& recorder = startRecorder();
+        ASSERT_FALSE(waitForWindow(recorder.processId(), kMainTitle).isEmpty());
+        ::kill(static_cast<pid_t>(recorder.processId()), signalNumber);
+        ASSERT_TRUE(recorder.waitForFinished(kExitDeadlineMs));
+        EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(recorder.exitCode(), 0);
+    }
 }
 
 // xdotool's "Position: X,Y" and "Geometry: WxH" of `window`.

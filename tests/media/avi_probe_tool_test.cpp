@@ -287,5 +287,5 @@ TEST(AviTool, NamesThatAreNotUtf8ReachTheFileAndTheOutput) {
     EXPECT_EQ(out, (dir / "rec-\uFFFD\uFFFD.avi").string() + "|" + raw);
 
     ASSERT_EQ(runCommand(kTool + quoted({"repair", raw}), out), 0) << out;
-    EXPECT_EQ(out.substr(0, raw.size() + 10), raw + ": repaired");
+    EXPECT_EQ(out.substr(0, raw.size() + 19), raw + ": nothing to repair");
 }

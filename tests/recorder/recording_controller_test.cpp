@@ -9,10 +9,16 @@
 #include <QTemporaryDir>
 
 #include "media/avi_reader.h"
+#include "media/sound_format.h"
+#include "platform/sound_devices.h"
+#include "platform/sound_source.h"
 #include "recorder/recording_controller.h"
 #include "recorder/recording_names.h"
 #include "recorder_test_support.h"
 #include "tests/platform/scoped_tmpfs.h"
+
+#include <sys/mount.h>
+#include <unistd.h>
 
 namespace {
 
@@ -167,22 +173,6 @@ TEST_F(ControllerWithDoubles, AMissingSaveDirectoryIsMadeWithItsParents) {
     EXPECT_EQ(readRecording(controller->recordFilePath()).pictures.size(), 2u);
 }
 
-TEST_F(ControllerWithDoubles, ACreateThatFailsGivesTheFailureMessage) {
-    QFile plain(dir.filePath(QStringLiteral("plain")));
-    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
-    plain.close();
-    saveDir = plain.fileName() + QStringLiteral("/sub");  // under a regular file
-    controller->start();
-    const int result = tickAfter();
-    EXPECT_NE(result, 0);
-    EXPECT_NE(result, recorder::kRecordErrNoSpace);
-    EXPECT_EQ(controller->lastRecordError(), result);
-    EXPECT_EQ(recorder::recordErrorMessage(result),
-              QStringLiteral("Record failed. Create Avi file failed."));
-    controller->stop(RecordingController::PauseClearing::BeforeClose);
-    EXPECT_EQ(controller->frameCount(), 0u);
-}
-
 TEST_F(ControllerWithDoubles, AScreenThatCannotBeOpenedStopsTheFirstTick) {
     screen.openStatus = kScreenErrDisplayLost;
     controller->start();
@@ -202,29 +192,148 @@ TEST(ControllerScreenDouble, AWaylandSessionIsToldToUseX11) {
     EXPECT_TRUE(recorder::screenUnavailableMessage(kScreenOk).isEmpty());
 }
 
-TEST_F(ControllerWithDoubles, AFullDriveStopsWithTheNoSpaceResultAndKeepsEveryFrame) {
-    ScopedTmpfs small("size=1m");
-    if (!small.mounted())
-        GTEST_SKIP() << "cannot mount a small tmpfs here: " << small.error().toStdString();
-    ScriptedScreenDouble noisy(160, 120);
-    noisy.noise = true;
-    RecordingController onSmallDrive(noisy, clock);
-    onSmallDrive.setSaveDirectory([&] { return small.path(); });
-    onSmallDrive.start();
-    int result = 0;
-    for (int i = 0; i < 2000 && result == 0; ++i) {
-        clock.advance(kPeriod);
-        result = onSmallDrive.tick();
+// A capture that hands every block the test gives it straight to the writer.
+class HandFedSoundSourceDouble final : public sound::SoundSource {
+  public:
+    int start(const std::string&, sound::SoundBlockSink sink) override {
+        sink_ = std::move(sink);
+        return 0;
     }
-    ASSERT_EQ(result, recorder::kRecordErrNoSpace);
-    EXPECT_EQ(recorder::recordErrorMessage(result),
-              QStringLiteral("Not enough space, recording stopped."));
-    const std::uint64_t written = onSmallDrive.frameCount();
-    EXPECT_GT(written, 5u);
-    onSmallDrive.stop(RecordingController::PauseClearing::BeforeClose);
-    const RecordingContents file = readRecording(onSmallDrive.recordFilePath());
-    ASSERT_EQ(file.status, 0);
-    EXPECT_GE(file.pictures.size(), written);
+    void setPaused(bool) override {}
+    void stop() override { sink_ = nullptr; }
+    bool isRunning() const override { return static_cast<bool>(sink_); }
+    void deliver(std::size_t bytes) {
+        const std::vector<std::uint8_t> block(bytes, 5);
+        if (sink_)
+            sink_(block.data(), block.size());
+    }
+
+  private:
+    sound::SoundBlockSink sink_;
+};
+
+// Every chunk lies whole inside the file, the file ends where its RIFF says,
+// and ffprobe counts as many frames as the header announces.
+void expectCompleteFileEndingAtAWholeChunk(const QString& path, std::uint64_t framesReported) {
+    const std::string file = QFile::encodeName(path).toStdString();
+    media::AviReader reader;
+    ASSERT_EQ(reader.open(file), 0);
+    EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
+    EXPECT_EQ(reader.recoveredChunks(), 0u);
+    const auto& video = reader.stream(0);
+    EXPECT_GE(video.chunks.size(), framesReported);
+    EXPECT_EQ(video.header.length, video.chunks.size());
+    for (int i = 0; i < reader.streamCount(); ++i) {
+        for (const media::AviChunkRef& chunk : reader.stream(i).chunks)
+            ASSERT_LE(chunk.dataPos + chunk.size, reader.fileSize()) << "stream " << i;
+    }
+    std::uint8_t riff[8] = {};
+    QFile raw(path);
+    ASSERT_TRUE(raw.open(QIODevice::ReadOnly));
+    ASSERT_EQ(raw.read(reinterpret_cast<char*>(riff), 8), 8);
+    EXPECT_EQ(media::le32(riff + 4) + 8u, static_cast<std::uint64_t>(raw.size()))
+        << "bytes after the end of the RIFF";
+    EXPECT_EQ(probeWithFfprobe(path).packets, static_cast<int>(video.header.length));
+}
+
+struct FullDriveCase {
+    const char* name;
+    const char* tmpfsOptions;
+    std::size_t soundBytesPerTick;  // 0: no sound
+};
+
+TEST(ControllerFullDriveTable, AFullDriveStopsWithTheNoSpaceResultAndACompleteFile) {
+    const FullDriveCase cases[] = {
+        {"pictures only", "size=1m", 0},
+        {"pictures and sound", "size=1m", media::kSoundBlockBytes / 2},
+        {"odd-sized sound blocks", "size=600k", 1234 * 4 + 2},
+    };
+    for (const FullDriveCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScopedTmpfs small(c.tmpfsOptions);
+        if (!small.mounted())
+            GTEST_SKIP() << "cannot mount a small tmpfs here: " << small.error().toStdString();
+        ScriptedScreenDouble noisy(160, 120);
+        noisy.noise = true;
+        ManualClockDouble clock;
+        sound::FixedSoundDeviceList inputs({{"mic", "Microphone", false, true}});
+        HandFedSoundSourceDouble capture;
+        RecordingController onSmallDrive(noisy, clock);
+        onSmallDrive.setSaveDirectory([&] { return small.path(); });
+        if (c.soundBytesPerTick > 0)
+            onSmallDrive.setSoundSources(&inputs, &capture);
+        onSmallDrive.start();
+        int result = 0;
+        for (int i = 0; i < 2000 && result == 0; ++i) {
+            clock.advance(kPeriod);
+            result = onSmallDrive.tick();
+            capture.deliver(c.soundBytesPerTick);
+        }
+        ASSERT_EQ(result, recorder::kRecordErrNoSpace);
+        EXPECT_EQ(onSmallDrive.failureMessage(),
+                  QStringLiteral("Not enough space, recording stopped."));
+        const std::uint64_t written = onSmallDrive.frameCount();
+        EXPECT_GT(written, 5u);
+        EXPECT_EQ(onSmallDrive.writer().hasAudioStream(), c.soundBytesPerTick > 0);
+        onSmallDrive.stop(RecordingController::PauseClearing::BeforeClose);
+        expectCompleteFileEndingAtAWholeChunk(onSmallDrive.recordFilePath(), written);
+    }
+}
+
+TEST_F(ControllerWithDoubles, ASaveDirectoryRemovedMidRecordingStopsWithItsPath) {
+    record(3);
+    const QString path = controller->recordFilePath();
+    ASSERT_TRUE(QDir(saveDir).removeRecursively());
+    const int result = tickAfter();
+    EXPECT_EQ(result, recorder::kRecordErrFileGone);
+    const QString message = controller->failureMessage();
+    EXPECT_TRUE(message.startsWith(QStringLiteral("Record failed. Create Avi file failed.\n")))
+        << message.toStdString();
+    EXPECT_TRUE(message.endsWith(path)) << message.toStdString();
+    EXPECT_EQ(controller->stop(RecordingController::PauseClearing::BeforeClose), 0);
+}
+
+TEST_F(ControllerWithDoubles, ACreationFailureSaysWhyAndWhere) {
+    QFile plain(dir.filePath(QStringLiteral("plain")));
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    const QString longName(300, QLatin1Char('n'));
+    struct Case {
+        QString saveDir;
+        QString reason;
+    };
+    std::vector<Case> cases = {
+        {plain.fileName(), QStringLiteral("Not a directory")},
+        {plain.fileName() + QStringLiteral("/sub"), QStringLiteral("Not a directory")},
+        {dir.filePath(longName), QStringLiteral("Path too long")},
+    };
+    // A read-only mount refuses root as well; a plain directory without
+    // write permission only refuses other users.
+    ScopedTmpfs readOnly("size=64k", MS_RDONLY);
+    if (readOnly.mounted())
+        cases.push_back({readOnly.path(), QStringLiteral("Read-only file system")});
+    if (::geteuid() != 0) {
+        const QString locked = dir.filePath(QStringLiteral("locked"));
+        ASSERT_TRUE(QDir().mkdir(locked));
+        QFile::setPermissions(locked, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        cases.push_back({locked, QStringLiteral("No permission to write")});
+    }
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.saveDir.toStdString());
+        saveDir = c.saveDir;
+        controller->start();
+        EXPECT_NE(tickAfter(), 0);
+        const QStringList lines = controller->failureMessage().split(QLatin1Char('\n'));
+        ASSERT_EQ(lines.size(), 2);
+        EXPECT_EQ(lines[0], QStringLiteral("Record failed. Create Avi file failed."));
+        EXPECT_TRUE(lines[1].startsWith(c.reason + QStringLiteral(": "))) << lines[1].toStdString();
+        EXPECT_TRUE(lines[1].contains(c.saveDir)) << lines[1].toStdString();
+        controller->stop(RecordingController::PauseClearing::BeforeClose);
+    }
+    // "No such directory" needs a directory that cannot be made but whose
+    // parent exists: it is asked of the path directly.
+    EXPECT_TRUE(recorder::createFailureDetail(dir.filePath(QStringLiteral("gone/x.avi")))
+                    .startsWith(QStringLiteral("No such directory: ")));
 }
 
 TEST(RecordingNames, FourteenDigitsAndFreeNames) {

@@ -239,7 +239,9 @@ TEST_F(RecordingSlotsWithDoubles, AFailedCreateStopsWithItsMessage) {
     expectStoppedEntries();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].title, QStringLiteral("Recorder"));
-    EXPECT_EQ(messages[0].text, QStringLiteral("Record failed. Create Avi file failed."));
+    EXPECT_EQ(messages[0].text, QStringLiteral("Record failed. Create Avi file failed.\n"
+                                               "Not a directory: ") +
+                                    window->recording().recordFilePath());
 
     // The next recording, stopped before its first tick, reports nothing.
     chooseSaveDirectory(saveDir);
@@ -277,6 +279,22 @@ TEST_F(RecordingSlotsWithDoubles, AFullDriveStopsWithItsMessageAndKeepsTheFrames
     ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
     EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
     EXPECT_EQ(reader.recoveredChunks(), 0u);
+}
+
+TEST_F(RecordingSlotsWithDoubles, ASaveDirectoryRemovedMidRecordingStopsWithItsMessage) {
+    window->btnSlotRecord();
+    for (int i = 0; i < 3; ++i)
+        tick();
+    const QString path = window->recording().recordFilePath();
+    ASSERT_TRUE(QDir(saveDir).removeRecursively());
+    tick();
+    EXPECT_FALSE(window->recording().isRecording());
+    EXPECT_TRUE(window->isVisible());
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].title, QStringLiteral("Recorder"));
+    EXPECT_EQ(messages[0].text, QStringLiteral("Record failed. Create Avi file failed.\n"
+                                               "The recording's file or its folder was deleted: ") +
+                                    path);
 }
 
 TEST_F(RecordingSlotsWithDoubles, ClosingTheWindowMidRecordingCompletesTheFile) {

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <signal.h>
+#include <string.h>
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -216,26 +218,51 @@ TEST(RecordingOnXvfb, AFullDriveEndsTheRecordingWithItsMessage) {
     EXPECT_GE(probeWithFfprobe(path).decodedFrames, static_cast<int>(lastCount));
 }
 
-TEST(RecordingOnXvfb, TheCommandRecorderStopsCleanlyOnSigterm) {
+TEST(RecordingOnXvfb, TheCommandRecorderCompletesItsFileOnEveryTerminationSignal) {
+    // SIGHUP is what a closed terminal sends, SIGTERM a logout, SIGINT Ctrl+C.
+    for (const int signalNumber : {SIGTERM, SIGHUP, SIGINT}) {
+        SCOPED_TRACE(::strsignal(signalNumber));
+        QTemporaryDir dir;
+        QProcess recorder;
+        recorder.start(tessalyAvi(), {"record", "--dir", dir.path()});
+        ASSERT_TRUE(recorder.waitForStarted());
+        ASSERT_TRUE(recorder.waitForReadyRead(20000)) << "no path printed";
+        const QString path = QString::fromLocal8Bit(recorder.readLine()).trimmed();
+        QThread::msleep(1500);
+        ::kill(static_cast<pid_t>(recorder.processId()), signalNumber);
+        ASSERT_TRUE(recorder.waitForFinished(20000));
+        EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(recorder.exitCode(), 0) << recorder.readAllStandardError().toStdString();
+        EXPECT_EQ(QFileInfo(path).dir().absolutePath(), QDir(dir.path()).absolutePath());
+
+        media::AviReader reader;
+        ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
+        EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
+        EXPECT_EQ(reader.recoveredChunks(), 0u);
+        EXPECT_GE(reader.stream(0).chunks.size(), 5u);
+        EXPECT_EQ(reader.streamCount(), 1);
+        EXPECT_EQ(probeWithFfprobe(path).packets, static_cast<int>(reader.stream(0).header.length));
+    }
+}
+
+TEST(RecordingOnXvfb, TheCommandRecorderFailsNamingTheFileWhenItsDirectoryIsRemoved) {
     QTemporaryDir dir;
+    const QString saveDir = dir.filePath(QStringLiteral("save"));
     QProcess recorder;
-    recorder.start(tessalyAvi(), {"record", "--dir", dir.path()});
+    recorder.start(tessalyAvi(), {"record", "--dir", saveDir});
     ASSERT_TRUE(recorder.waitForStarted());
     ASSERT_TRUE(recorder.waitForReadyRead(20000)) << "no path printed";
     const QString path = QString::fromLocal8Bit(recorder.readLine()).trimmed();
-    QThread::msleep(1500);
-    ::kill(static_cast<pid_t>(recorder.processId()), SIGTERM);
-    ASSERT_TRUE(recorder.waitForFinished(20000));
+    ASSERT_TRUE(QDir(saveDir).removeRecursively());
+    if (!recorder.waitForFinished(20000)) {
+        recorder.kill();
+        recorder.waitForFinished();
+        FAIL() << "still recording into a deleted file";
+    }
     EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(recorder.exitCode(), 0) << recorder.readAllStandardError().toStdString();
-    EXPECT_EQ(QFileInfo(path).dir().absolutePath(), QDir(dir.path()).absolutePath());
-
-    media::AviReader reader;
-    ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
-    EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
-    EXPECT_EQ(reader.recoveredChunks(), 0u);
-    EXPECT_GE(reader.stream(0).chunks.size(), 5u);
-    EXPECT_EQ(reader.streamCount(), 1);
+    EXPECT_NE(recorder.exitCode(), 0);
+    const QString errors = QString::fromLocal8Bit(recorder.readAllStandardError());
+    EXPECT_TRUE(errors.contains(path)) << errors.toStdString();
 }
 
 TEST(RecordingOnXvfb, AKilledRecordingRepairsWithEveryFrameOfItsLastRefresh) {

@@ -22,8 +22,9 @@ struct StreamReport {
     int index = 0;
     std::string kind;  // "video", "audio" or the FOURCC of the type
     std::string codec;
-    int width = 0;
-    int height = 0;
+    // Wide enough that any header value, negated, fits.
+    std::int64_t width = 0;
+    std::int64_t height = 0;
     int bitCount = 0;
     std::uint32_t rate = 0;
     std::uint32_t scale = 0;
@@ -71,7 +72,8 @@ StreamReport describeStream(const AviReaderStream& s, int index) {
             const BitmapInfoHeader bih = loadBitmapInfoHeader(s.format.data());
             r.codec = codecName(bih.compression);
             r.width = bih.width;
-            r.height = bih.height < 0 ? -bih.height : bih.height;
+            const std::int64_t height = bih.height;
+            r.height = height < 0 ? -height : height;
             r.bitCount = bih.bitCount;
         }
     } else if (s.isAudio()) {
@@ -141,7 +143,8 @@ void printText(const FileReport& f) {
     for (const StreamReport& s : f.streams) {
         std::printf("  stream %d: %s", s.index, s.kind.c_str());
         if (s.kind == "video") {
-            std::printf(" %s %dx%d %d bpp, %u/%u fps, %u frames (%.3f s), %u key frames\n",
+            std::printf(" %s %" PRId64 "x%" PRId64
+                        " %d bpp, %u/%u fps, %u frames (%.3f s), %u key frames\n",
                         s.codec.c_str(), s.width, s.height, s.bitCount, s.rate, s.scale, s.length,
                         s.seconds, s.keyFrames);
         } else if (s.kind == "audio") {
@@ -174,8 +177,8 @@ QJsonObject jsonStream(const StreamReport& s) {
                   {"keyFrames", qint64(s.keyFrames)},
                   {"bytes", qint64(s.bytes)}};
     if (s.kind == "video") {
-        o.insert("width", s.width);
-        o.insert("height", s.height);
+        o.insert("width", qint64(s.width));
+        o.insert("height", qint64(s.height));
         o.insert("bitCount", s.bitCount);
     } else if (s.kind == "audio") {
         o.insert("channels", s.channels);

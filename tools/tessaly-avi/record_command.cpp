@@ -1,12 +1,7 @@
 // tessaly-avi record: the recording controller and writer of the main window,
 // driven by a plain event loop instead of widgets.
-#include <fcntl.h>
-#include <signal.h>
-#include <unistd.h>
-
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdio>
 #include <optional>
@@ -14,6 +9,7 @@
 #include "platform/native_path.h"
 #include "platform/pulse_sound_devices.h"
 #include "platform/pulse_sound_source.h"
+#include "platform/termination_signals.h"
 #include "platform/x11_screen_source.h"
 #include "recorder/clock.h"
 #include "recorder/recording_controller.h"
@@ -40,8 +36,8 @@ const CommandUsage kUsage{
     QStringLiteral("record"),
     QStringLiteral("[--dir DIR] [--seconds N] [--audio none|default|NAME] [--list-audio]"),
     QStringLiteral("Records the X11 screen (and sound) with the window's recording engine\n"
-                   "until N seconds have passed or SIGINT/SIGTERM arrives, completes the file\n"
-                   "and prints its path as soon as it exists.")};
+                   "until N seconds have passed or SIGINT, SIGTERM or SIGHUP arrives, completes\n"
+                   "the file and prints its path as soon as it exists.")};
 
 // Returns the exit status when the command ends here (help, or misuse).
 std::optional<int> parseRecordOptions(const QStringList& args, RecordOptions& options) {
@@ -52,7 +48,7 @@ std::optional<int> parseRecordOptions(const QStringList& args, RecordOptions& op
         QStringLiteral("DIR"));
     const QCommandLineOption seconds(
         QStringLiteral("seconds"),
-        QStringLiteral("Stop after N seconds (default: at SIGINT or SIGTERM)."),
+        QStringLiteral("Stop after N seconds (default: at SIGINT, SIGTERM or SIGHUP)."),
         QStringLiteral("N"));
     const QCommandLineOption audio(
         QStringLiteral("audio"),
@@ -84,26 +80,6 @@ std::optional<int> parseRecordOptions(const QStringList& args, RecordOptions& op
     return std::nullopt;
 }
 
-// SIGINT and SIGTERM reach the event loop through a pipe, where stopping the
-// recording is safe.
-int signalPipe[2] = {-1, -1};
-
-void onStopSignal(int) {
-    const char byte = 1;
-    [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-bool catchStopSignals() {
-    if (::pipe2(signalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
-        return false;
-    struct sigaction action {};
-    action.sa_handler = onStopSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 &&
-           ::sigaction(SIGTERM, &action, nullptr) == 0;
-}
-
 class HeadlessRecording {
   public:
     explicit HeadlessRecording(recorder::RecordingController& controller)
@@ -114,7 +90,7 @@ class HeadlessRecording {
         announcePath();
         if (result != 0) {
             std::fprintf(stderr, "tessaly-avi record: %s (status %d)\n",
-                         qPrintable(recorder::recordErrorMessage(result)), result);
+                         qPrintable(controller_.failureMessage()), result);
             finish(kExitFailed);
         }
     }
@@ -184,8 +160,11 @@ int runRecord(const QStringList& args) {
         std::fprintf(stderr, "tessaly-avi record: %s\n", qPrintable(unavailable));
         return kExitFailed;
     }
-    if (!catchStopSignals()) {
-        std::fprintf(stderr, "tessaly-avi record: cannot catch SIGINT/SIGTERM\n");
+    // A closed terminal or a logout ends the recording as Ctrl+C does: the
+    // file is completed.
+    platform::TerminationSignals stopRequests;
+    if (!stopRequests.isWatching()) {
+        std::fprintf(stderr, "tessaly-avi record: cannot catch SIGINT/SIGTERM/SIGHUP\n");
         return kExitFailed;
     }
     QTimer captureTimer;
@@ -196,13 +175,8 @@ int runRecord(const QStringList& args) {
     HeadlessRecording recording(controller);
     QObject::connect(&captureTimer, &QTimer::timeout, [&recording] { recording.tick(); });
 
-    QSocketNotifier stopRequests(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&stopRequests, &QSocketNotifier::activated, [&recording] {
-        char drain[16];
-        while (::read(signalPipe[0], drain, sizeof drain) > 0) {
-        }
-        recording.finish(0);
-    });
+    QObject::connect(&stopRequests, &platform::TerminationSignals::terminationRequested,
+                     [&recording] { recording.finish(0); });
     if (options.seconds > 0) {
         // Half a capture period past the end, so that the tick due exactly at
         // the end still runs: N seconds hold N x 5 frames.
