@@ -1,6 +1,7 @@
 // Measurements of recorded 16-bit stereo sound for the sound tests.
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -29,7 +30,9 @@ inline double rms(const std::vector<std::int16_t>& s, std::size_t from, std::siz
 }
 
 // Frequency from the rising zero crossings of samples [from, from + count).
-inline double frequency(const std::vector<std::int16_t>& s, std::size_t from, std::size_t count) {
+// Frequency of a tone from its upward zero crossings in s[from, from + count).
+inline double crossingFrequency(const std::vector<std::int16_t>& s, std::size_t from,
+                                std::size_t count) {
     std::size_t first = 0, last = 0, crossings = 0;
     for (std::size_t i = from + 1; i < from + count && i < s.size(); ++i) {
         if (s[i - 1] < 0 && s[i] >= 0) {
@@ -42,6 +45,24 @@ inline double frequency(const std::vector<std::int16_t>& s, std::size_t from, st
     if (crossings < 2)
         return 0;
     return double(crossings - 1) * kRate / double(last - first);
+}
+
+// The tone's frequency in s[from, from + count): the median over 0.1 s
+// windows, so a gap in what the test's player fed the server (it underruns
+// on a loaded machine) does not read as a lower pitch. Gaps are what
+// loudSeconds() measures.
+inline double frequency(const std::vector<std::int16_t>& s, std::size_t from, std::size_t count) {
+    constexpr std::size_t kWindow = kRate / 10;
+    std::vector<double> found;
+    for (std::size_t at = from; at + kWindow <= from + count && at + kWindow <= s.size();
+         at += kWindow) {
+        if (const double f = crossingFrequency(s, at, kWindow); f > 0)
+            found.push_back(f);
+    }
+    if (found.empty())
+        return 0;
+    std::sort(found.begin(), found.end());
+    return found[found.size() / 2];
 }
 
 // Seconds of sound louder than `level` (RMS), counted in 10 ms windows.
