@@ -3,6 +3,7 @@
 // and ends with 0; a start that cannot take the lock says why and ends with
 // a nonzero code. A logout or a termination signal completes a running
 // recording's file before the program ends.
+#include "app/command_line.h"
 #include "app/single_instance.h"
 #include "platform/termination_signals.h"
 #include "ui/drui.h"
@@ -67,6 +68,8 @@ int runFirstInstance(QApplication& app, const QString& socket) {
 }  // namespace
 
 int main(int argc, char* argv[]) {
+    if (const auto status = answerInformationRequest(argc, argv))
+        return *status;
     QApplication app(argc, argv);
     const InstanceCheck check = checkSingleInstance();
     if (check.role != InstanceRole::First) {

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "media/video1.h"
-#include "tests/media/video1_test_support.h"
+#include "tests/support/recordings.h"
 #include "video1_frame_set.h"
 
 int main(int argc, char** argv) {
@@ -27,7 +27,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     media::Video1Encoder encoder(width, height, quality);
-    std::vector<video1test::AviFrame> frames(dibs.size());
+    std::vector<testsupport::AviFrame> frames(dibs.size());
     std::vector<std::uint8_t> out;
     out.reserve(static_cast<std::size_t>(width) * height * 2);
     double seconds = 0;
@@ -40,7 +40,7 @@ int main(int argc, char** argv) {
         frames[f].data = out;
         bytes += out.size();
     }
-    video1test::writeVideo1Avi(argv[5], width, height, 16, frames);
+    testsupport::writeVideo1Avi(argv[5], width, height, 16, frames);
     std::printf("fps=%.2f bytes_per_frame=%.0f\n", double(dibs.size()) / seconds,
                 double(bytes) / double(dibs.size()));
     return 0;

@@ -8,6 +8,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang libclang-rt-14-dev clang-format
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev libxcb-xinput-dev libpulse-dev
+  libswresample-dev  # the editing jobs' conversion of other PCM sound formats
   libgtest-dev libgmock-dev libbenchmark-dev
   # running the window without a desktop, and looking at it
   xvfb xauth x11-utils x11-xserver-utils xdotool fonts-liberation xdg-utils
@@ -16,6 +17,8 @@ packages=(
   weston xwayland  # a real XWayland server for the screen grab's Wayland check
   # rendering the icon set from its vector sources
   librsvg2-bin icoutils
+  # manual pages, the installation's checks and the Debian package
+  python3 man-db file desktop-file-utils appstream dpkg-dev lintian
 )
 
 missing=()

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Renders the icon set from its vector drawings in resources/image/src/ into the
-# PNG files of resources/image/ and builds the program icon logo.ico.
+# PNG files of resources/image/, builds the program icon logo.ico and the
+# desktop icon set in packaging/icons/.
 # The build uses the committed PNGs; run this after changing a drawing and
 # commit the results. Needs rsvg-convert (librsvg2-bin), icotool (icoutils) and
 # the Liberation fonts (fonts-liberation) for the home page pictures' titles.
@@ -54,4 +55,17 @@ done
 icotool --create --output "$image_dir/logo.ico" \
   "$work/logo-16.png" "$work/logo-32.png" "$work/logo-48.png" --raw="$work/logo-256.png"
 
-echo "render-icons: ${#icons[@]} pictures and logo.ico written to $image_dir"
+# The desktop's icon theme (installed under share/icons/hicolor): the mark at
+# the sizes menus, docks and software centres ask for; the scalable size is
+# logo.svg itself, installed as it is.
+hicolor_dir="$(cd "$image_dir/../../packaging/icons" && pwd)/hicolor"
+for px in 16 22 24 32 48 64 128 256; do
+  mkdir -p "$hicolor_dir/${px}x${px}/apps"
+  drawing="$src_dir/logo.svg"
+  [ "$px" -eq 16 ] && drawing="$src_dir/logo-small.svg"
+  rsvg-convert --width "$px" --height "$px" \
+    --output "$hicolor_dir/${px}x${px}/apps/tessaly-recorder.png" "$drawing"
+done
+
+echo "render-icons: ${#icons[@]} pictures and logo.ico written to $image_dir,"
+echo "render-icons: the desktop icon set to $hicolor_dir"

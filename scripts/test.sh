@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting, builds everything and runs
-# every test: the unit, widget and oracle tests of the main build, then the
-# fuzzers for a bounded time.
+# every test: the unit, widget and oracle tests of the main build (among them
+# install_staged, which installs the build into a staging directory and checks
+# it), then the fuzzers for a bounded time.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

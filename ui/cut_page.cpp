@@ -50,6 +50,9 @@ QLabel* timeText(QWidget* bar, const QRect& geometry) {
 }  // namespace
 
 void DRUI::buildCutPage() {
+    // The preview draws into the old page's video area, whose window goes
+    // with it: the player ends first (a maximise starts it again).
+    preview_.kill();
     retirePage(cutPage);
     cutPage = new QWidget;
     const int w = pageWidth();

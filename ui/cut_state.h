@@ -4,11 +4,10 @@
 #pragma once
 
 #include <QString>
-#include <QtGlobal>
 
-struct CutState {
+#include "player/trim_range.h"
+
+struct CutState : player::TrimRange {
     QString selectedFile;
-    qint64 trimStartSeconds = 0;
-    qint64 trimEndSeconds = 0;
     QString playerFile;
 };

@@ -7,7 +7,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
-#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QStackedLayout>
@@ -25,17 +24,17 @@
 
 namespace {
 
-// How long the destructor waits for a killed player to be reaped; the kill
-// cannot be refused, so this only bounds a stuck process table.
-constexpr int kPlayerReapWaitMs = 1000;
-
-QString askForDirectory(QWidget* parent) {
-    return QFileDialog::getExistingDirectory(parent, QString(), QString(),
+QString askForDirectory(QWidget* parent, const QString& startDirectory) {
+    return QFileDialog::getExistingDirectory(parent, QString(), startDirectory,
                                              QFileDialog::ShowDirsOnly);
 }
 
 void informWithMessageBox(QWidget* parent, const QString& title, const QString& text) {
     QMessageBox::information(parent, title, text, QMessageBox::Ok);
+}
+
+void warnWithMessageBox(QWidget* parent, const QString& title, const QString& text) {
+    QMessageBox::warning(parent, title, text, QMessageBox::Ok);
 }
 
 }  // namespace
@@ -49,7 +48,8 @@ static void registerImages() {
 DRUI::DRUI(QWidget* parent, Qt::WindowFlags flags)
     : QMainWindow(parent, flags),
       chooseDirectory(askForDirectory),
-      showInformation(informWithMessageBox) {
+      showInformation(informWithMessageBox),
+      showWarning(warnWithMessageBox) {
     registerImages();
     if (objectName().isEmpty()) {
         setObjectName(QStringLiteral("DRUIClass"));
@@ -72,6 +72,7 @@ DRUI::DRUI(QWidget* parent, Qt::WindowFlags flags)
     // Measures the screen once; recordings keep this size.
     setRecordingSources(std::make_unique<X11ScreenSource>(),
                         std::make_unique<recorder::SystemClock>());
+    connectPreview();
 }
 
 DRUI::~DRUI() {
@@ -82,12 +83,8 @@ DRUI::~DRUI() {
         delete captureTimer;
         captureTimer = nullptr;
     }
-    if (playerProcess) {
-        playerProcess->kill();
-        playerProcess->waitForFinished(kPlayerReapWaitMs);
-        delete playerProcess;
-        playerProcess = nullptr;
-    }
+    preview_.kill();
+    giveUpEditJob();
 }
 
 void DRUI::setupPages() {
@@ -177,17 +174,7 @@ void DRUI::btnMontageSlot() {
 
 void DRUI::btnSlotBack() {
     if (pageStack->currentIndex() == kCutPage) {
-        if (playerProcess) {
-            playerProcess->write("quit\n");
-            disconnect(playerProcess, &QProcess::readyReadStandardOutput, this,
-                       &DRUI::mplayerDataRecieve);
-            playerProcess->kill();
-            playerProcess->waitForFinished(kPlayerReapWaitMs);
-            delete playerProcess;
-            playerProcess = nullptr;
-        }
-        cutState_.playerFile.clear();
-        positionSlider->setValue(0);
+        endPreview();
     }
     pageStack->setCurrentWidget(homePage);
 }

@@ -16,10 +16,14 @@
 #include "platform/pulse_sound_source.h"
 #include "platform/screen_source.h"
 #include "platform/sound_input_lister.h"
+#include "player/preview_player.h"
 #include "recorder/clock.h"
 #include "recorder/recording_controller.h"
 #include "ui/cut_state.h"
+#include "ui/directory_chooser.h"
+#include "ui/edit_thread.h"
 #include "ui/merge_list.h"
+#include "ui/scanui.h"
 
 class QComboBox;
 class QHBoxLayout;
@@ -70,12 +74,16 @@ class DRUI : public QMainWindow {
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // Asks the user for an existing directory; a null or empty result means
-    // the user cancelled. Replaceable so that no modal dialog opens in tests.
-    std::function<QString(QWidget* parent)> chooseDirectory;
+    // Asks the user for an existing directory, opening at the start
+    // directory given (if any); a null or empty result means the user
+    // cancelled. Replaceable so that no modal dialog opens in tests.
+    DirectoryChooser chooseDirectory;
     // Shows an information message box with a single OK button and waits for
     // it. Replaceable so that no modal box blocks a test.
     std::function<void(QWidget* parent, const QString& title, const QString& text)> showInformation;
+    // Shows a warning message box with a single OK button and waits for it;
+    // replaceable like showInformation.
+    std::function<void(QWidget* parent, const QString& title, const QString& text)> showWarning;
 
     // ---------------------------------------------------------------------
     // Widgets and state of the pages. Public so that the engines' glue and
@@ -136,13 +144,14 @@ class DRUI : public QMainWindow {
     std::array<QPushButton*, 4> maxButtons{};
 
     QSystemTrayIcon* trayIcon = nullptr;
-    QProcess* playerProcess = nullptr;
     // ---------------------------------------------------------------------
 
     // State that outlives every page rebuild; the page builders draw from it.
     bool isMaximised() const { return maximised_; }
     const MergeList& mergeList() const { return mergeList_; }
     const CutState& cutState() const { return cutState_; }
+    // The cut page's preview: its player process, position and length.
+    player::PreviewPlayer& previewPlayer() { return preview_; }
     recorder::RecordingController& recording() const { return *recordingController; }
 
   signals:
@@ -176,7 +185,7 @@ class DRUI : public QMainWindow {
     void btnLayout3Play();
     void btnSetHead();
     void btnSetTail();
-    void CutVedio(WCHAR*, int&);
+    int CutVedio(WCHAR*, int&);
     void btnSlotMenuStop();
     void btnSlotMenuPause();
     void btnSlotMenuQuit();
@@ -223,6 +232,15 @@ class DRUI : public QMainWindow {
     void showSaveDirectory();
     void showFreeSpace();
 
+    // The preview's effects on the cut page (player_slots.cpp).
+    void connectPreview();
+    void showPlayButton(bool playing);
+    void showPreviewAnswer(const player::PlayerAnswer& answer);
+    void showPreviewTime(qint64 positionSeconds);
+    void showPreviewEnded();
+    // Ends the preview and resets its slider: the page is left or rebuilt.
+    void endPreview();
+
     // The width the pages are built for: the window's width.
     int pageWidth() const { return width(); }
 
@@ -230,6 +248,7 @@ class DRUI : public QMainWindow {
     bool maximised_ = false;
     MergeList mergeList_;
     CutState cutState_;
+    player::PreviewPlayer preview_;
     // The directories the cut and source tables list: their rows' names are
     // relative to these, whatever the directory fields show since.
     QString cutTableDirectory_;
@@ -311,4 +330,36 @@ class DRUI : public QMainWindow {
     void listSoundChoices(bool keepChoice);
     void applyAudioChoice(int index);
     bool minimisedForRecording = false;
+
+    // Cut and merge (editing_slots.cpp).
+  public:
+    // The three message boxes of each job's progress dialog; replaceable so
+    // that no modal box blocks a test.
+    ProgressMessages progressMessages;
+    // Where the last cut and the last merge were written; each next chooser
+    // opens there.
+    const QString& cutOutputDir() const { return cutOutputDir_; }
+    const QString& mergeOutputDir() const { return mergeOutputDir_; }
+    // The full paths of the last merge, in merge order.
+    const QStringList& mergeNames() const { return mergeNames_; }
+    // The worker of the cuts and merges: one job at a time.
+    const CMyThread& editThread() const { return *editThread_; }
+    // Runs the merger on the worker thread; `progress` receives the percent
+    // of each report before it is sent.
+    int mergeAviFiles(WCHAR* outputDir, int& progress);
+
+  private:
+    // Shows the progress dialog of a job run by `entry` until the job ends
+    // or is given up.
+    void runEditJob(SCANUI::JobKind kind, CMyThread::ThreadFunc entry);
+    // A running job reads this window: the destructor gives it up and waits
+    // for its thread.
+    void giveUpEditJob();
+
+    QString cutOutputDir_;
+    QString mergeOutputDir_;
+    QStringList mergeNames_;
+    // Built with the window and without a parent: the destructor gives a
+    // running job up and joins it before anything the job reads goes.
+    std::unique_ptr<CMyThread> editThread_ = std::make_unique<CMyThread>();
 };

@@ -3,6 +3,7 @@
 #include "filelist/format.h"
 #include "platform/disk_space.h"
 #include "platform/ini_file.h"
+#include "platform/install_layout.h"
 #include "platform/native_path.h"
 #include "recorder/recording_names.h"
 
@@ -31,7 +32,10 @@ QString directoryOf(const QString& filePath) {
 
 QString SaveDirSettings::iniPathFor(const QString& executableDir) {
     const QFileInfo dir(executableDir);
-    if (!executableDir.isEmpty() && dir.isDir() && dir.isWritable()) {
+    // An installed program's bin directory is writable for root, but it
+    // belongs to the package manager: settings go to the config directory.
+    if (!executableDir.isEmpty() && dir.isDir() && dir.isWritable() &&
+        !platform::isInstalledProgramDir(executableDir)) {
         return QDir(executableDir).absoluteFilePath(kIniFileName);
     }
     const QString configDir =

@@ -5,8 +5,9 @@
 
 class SaveDirSettings {
   public:
-    // VodozaZevuri.ini beside the executable when that directory is writable,
-    // otherwise the same file name under the user's XDG config directory.
+    // VodozaZevuri.ini beside the executable when that directory is writable
+    // and not the bin directory of an installation, otherwise the same file
+    // name under the user's XDG config directory.
     static QString iniPathFor(const QString& executableDir);
 
     explicit SaveDirSettings(QString iniPath);

@@ -1,4 +1,5 @@
-// Pages that ship with the program, beside the executable under docs/.
+// Pages that ship with the program: beside the executable under docs/, or in
+// the installed data directory (share/tessaly-recorder/docs).
 #pragma once
 
 #include <QUrl>

@@ -1,15 +1,12 @@
 // The recordings tables of the cut and merge pages over a real directory, and
 // the editing of the merge list.
-#include <QApplication>
 #include <QDir>
 #include <QFocusEvent>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
 #include <QStackedLayout>
 #include <QTableWidget>
 #include <QTest>
-#include <QTimer>
 
 #include "filelist/format.h"
 #include "tests/filelist/avi_samples.h"
@@ -322,47 +319,6 @@ TEST_F(FileTablesTest, DoubleClickingASourceRowAddsIt) {
     EXPECT_EQ(columnTexts(window->targetTable, 0),
               (QStringList{"20161205093007.avi", "20161205083000.avi"}));
     EXPECT_TRUE(window->mergeButton->isEnabled());
-}
-
-TEST_F(FileTablesTest, TheLimitMessageIsAModalInformationBoxWithOneOkButton) {
-    DRUI fresh;  // with the message box the program shows
-    fresh.setIniPath(iniPath());
-    fresh.setupPages();
-    fresh.show();
-    fresh.btnEditSlot();
-    fresh.sourceTable->selectRow(0);
-    fresh.showInformation = window->showInformation;  // quiet while filling up
-    for (int i = 0; i < 20; ++i) {
-        fresh.btnAddSlot();
-    }
-    ASSERT_EQ(fresh.targetTable->rowCount(), 20);
-    DRUI defaults;
-    fresh.showInformation = defaults.showInformation;
-
-    // Checks and closes the box from inside its own event loop; if the box
-    // never comes, the timer simply stops with the test.
-    bool seen = false;
-    QTimer closer;
-    closer.setInterval(10);
-    QObject::connect(&closer, &QTimer::timeout, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box) {
-            return;
-        }
-        closer.stop();
-        seen = true;
-        EXPECT_EQ(box->windowTitle(), kMergeTitle);
-        EXPECT_EQ(box->text(), kMergeLimitText);
-        EXPECT_EQ(box->icon(), QMessageBox::Information);
-        EXPECT_EQ(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-        EXPECT_EQ(box->parentWidget(), &fresh);
-        box->button(QMessageBox::Ok)->click();
-    });
-    closer.start();
-    fresh.btnAddSlot();
-    closer.stop();
-    EXPECT_TRUE(seen);
-    EXPECT_EQ(fresh.targetTable->rowCount(), 20);
 }
 
 TEST_F(FileTablesTest, UpAndDownMoveTheTextsAndFollowTheEnds) {

@@ -4,8 +4,6 @@
 #include <QFocusEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
-#include <QProcess>
 #include <QPushButton>
 #include <QSlider>
 #include <QStackedLayout>
@@ -57,33 +55,6 @@ TEST_F(MainWindowTest, HomeButtonsOpenTheirPagesAndBackReturnsHome) {
         route.back->click();
         EXPECT_EQ(window->pageStack->currentWidget(), window->homePage);
     }
-}
-
-TEST_F(MainWindowTest, BackFromTheCutPageResetsTheSlider) {
-    buildPages();
-    window->btnMontageSlot();
-    EXPECT_EQ(window->pageStack->currentIndex(), DRUI::kCutPage);
-    window->positionSlider->setValue(40);
-    window->cutBackButton->click();
-    EXPECT_EQ(window->positionSlider->value(), 0);
-    EXPECT_EQ(window->pageStack->currentIndex(), DRUI::kHomePage);
-}
-
-TEST_F(MainWindowTest, BackFromTheCutPageEndsARunningPlayer) {
-    buildPages();
-    window->btnMontageSlot();
-    // A real child process in the player's place: it must be gone afterwards.
-    auto* player = new QProcess;
-    player->start(QStringLiteral("sleep"), {QStringLiteral("60")});
-    ASSERT_TRUE(player->waitForStarted());
-    window->playerProcess = player;
-    QPointer<QProcess> watch = player;
-
-    window->btnSlotBack();
-
-    EXPECT_EQ(window->playerProcess, nullptr);
-    EXPECT_TRUE(watch.isNull());
-    EXPECT_EQ(window->pageStack->currentIndex(), DRUI::kHomePage);
 }
 
 TEST_F(MainWindowTest, BackFromOtherPagesLeavesTheSliderAlone) {

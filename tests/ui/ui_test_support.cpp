@@ -40,6 +40,8 @@ void MainWindowTest::SetUp() {
     ASSERT_TRUE(tempDir.isValid());
     window = std::make_unique<DRUI>();
     window->setIniPath(iniPath());
+    // A preview that cannot start says so in a modal box; no test may wait on it.
+    window->showWarning = [](QWidget*, const QString&, const QString&) {};
 }
 
 void MainWindowTest::writeIni(const QString& savePath) const {

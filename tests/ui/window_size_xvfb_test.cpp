@@ -290,8 +290,9 @@ TEST_F(WindowSizeTest, TheCutPageIsRefilledAndEditsOfTheFieldsAreLost) {
     EXPECT_EQ(window->cutDirEdit->text(), recordings_->path());
     EXPECT_EQ(window->mergeDirEdit->text(), recordings_->path());
     EXPECT_EQ(window->cutTable->rowCount(), 3);
-    EXPECT_TRUE(window->cutState().playerFile.isEmpty());
+    // The chosen recording plays again, in the new page's video area.
     EXPECT_EQ(window->cutState().selectedFile, chosen);
+    EXPECT_EQ(window->cutState().playerFile, chosen);
     EXPECT_FALSE(window->playButton->isEnabled());
     EXPECT_EQ(window->videoLabel->minimumWidth(), desktop.width() - 300);
 }

@@ -16,13 +16,33 @@ void write(std::FILE* to, const QString& text) {
     std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), to);
 }
 
+// The statuses every subcommand shares, listed once in tessaly-avi's own
+// help (and from there in its manual page).
+QString exitStatusHelp() {
+    // Left-aligned in a column as wide as the widest status.
+    constexpr int kStatusWidth = -3;
+    return QStringLiteral(
+               "\nExit status:\n"
+               "  %1  Success.\n"
+               "  %2  The work failed: a file could not be read, written, repaired or recorded.\n"
+               "  %3  The command line is wrong.\n"
+               "  %4  A cut or merge was given up with Ctrl+C.\n")
+        .arg(0, kStatusWidth)
+        .arg(kExitFailed, kStatusWidth)
+        .arg(kExitUsage, kStatusWidth)
+        .arg(kExitGivenUp, kStatusWidth);
+}
+
 // QCommandLineParser's own usage line names the executable as Qt saw it and
 // puts [options] before the subcommand; ours is replaced by the real form.
 QString helpFor(const QCommandLineParser& parser, const CommandUsage& usage) {
     const QString generated = parser.helpText();
     const qsizetype firstLineEnd = generated.indexOf(QLatin1Char('\n'));
-    return QStringLiteral("Usage: ") + commandTitle(usage.name) + QLatin1Char(' ') +
-           usage.synopsis + generated.mid(firstLineEnd);
+    QString help = QStringLiteral("Usage: ") + commandTitle(usage.name) + QLatin1Char(' ') +
+                   usage.synopsis + generated.mid(firstLineEnd);
+    if (usage.name.isEmpty())
+        help += exitStatusHelp();
+    return help;
 }
 
 }  // namespace
@@ -39,6 +59,11 @@ std::optional<int> parseArguments(QCommandLineParser& parser, const CommandUsage
     const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
                                   QStringLiteral("Show this help and end."));
     parser.addOption(help);
+    // Only tessaly-avi itself has a version; its subcommands share it.
+    const QCommandLineOption version(QStringLiteral("version"),
+                                     QStringLiteral("Show the version and end."));
+    if (usage.name.isEmpty())
+        parser.addOption(version);
     parser.setApplicationDescription(usage.description);
     if (usage.operands == Operands::Files)
         parser.addPositionalArgument(QStringLiteral("FILE"), usage.fileHelp,
@@ -51,6 +76,10 @@ std::optional<int> parseArguments(QCommandLineParser& parser, const CommandUsage
         return usageError(usage.name, parser.errorText());
     if (parser.isSet(help)) {
         printOut(helpFor(parser, usage));
+        return 0;
+    }
+    if (usage.name.isEmpty() && parser.isSet(version)) {
+        printOut(QStringLiteral("tessaly-avi " TESSALY_VERSION "\n"));
         return 0;
     }
     const QStringList operands = parser.positionalArguments();

@@ -3,7 +3,8 @@
 // Arguments are the bytes of argv, decoded without loss (a file name that is
 // not UTF-8 must reach the file system unchanged), then parsed by
 // QCommandLineParser. Misuse names the bad argument on stderr and ends with
-// exit status 2; --help prints the subcommand's help and ends with 0.
+// exit status 2; --help prints the subcommand's help and ends with 0, and
+// tessaly-avi --version prints the project's version and ends with 0.
 #pragma once
 
 #include <QCommandLineParser>
@@ -15,6 +16,8 @@ namespace tools::avi {
 
 constexpr int kExitFailed = 1;  // a file could not be read, repaired or recorded
 constexpr int kExitUsage = 2;   // the command line itself is wrong
+// A cut or merge given up with Ctrl+C (128 + SIGINT, as shells report it).
+constexpr int kExitGivenUp = 130;
 
 // argv[first..argc) as QStrings that platform::encodePath turns back into the
 // same bytes.

@@ -28,4 +28,14 @@ int runRecord(const QStringList& args);
 // that can still be read. Exit status 1 when a file could not be repaired.
 int runRepair(const QStringList& args);
 
+// cut FILE --start S --end E [--out DIR]: the window's cutter; prints the
+// cut's path. Exit status 1 when the cut failed, kExitGivenUp after Ctrl+C
+// (the frames written so far stay).
+int runCut(const QStringList& args);
+
+// merge FILE... [--out DIR]: the window's merger; prints the merged file's
+// path. Exit status 1 when the merge failed, kExitGivenUp after Ctrl+C;
+// neither leaves a file.
+int runMerge(const QStringList& args);
+
 }  // namespace tools::avi

@@ -18,10 +18,13 @@ constexpr Command kCommands[] = {
     {"info", "describe AVI files: streams, codec, index, problems", runInfo},
     {"record", "record the X11 screen (and sound) until N s or a signal", runRecord},
     {"repair", "complete recordings whose writer never closed them", runRepair},
+    {"cut", "write a stretch of a recording into Cut_NAME", runCut},
+    {"merge", "join recordings one after the other into one file", runMerge},
 };
 
 CommandUsage toolUsage() {
-    QString description = QStringLiteral("Inspect, record and repair AVI files.\n\nCommands:\n");
+    QString description =
+        QStringLiteral("Inspect, record, repair, cut and merge AVI files.\n\nCommands:\n");
     for (const Command& c : kCommands) {
         description += QStringLiteral("  %1  %2\n")
                            .arg(QLatin1String(c.name), -6)
