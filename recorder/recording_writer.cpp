@@ -72,6 +72,7 @@ int RecordingWriter::createAviFile(const std::string& path,
     recordFilePath_ = path;
     repeatFrame_ = std::move(repeatFrame);
     refreshedOnce_ = false;
+    soundStatus_ = media::kAviOk;
     if (int rc = media::aviFileOpen(aviFile_, path, media::kOpenCreate | media::kOpenWrite);
         rc != media::kAviOk)
         return rc;
@@ -134,7 +135,10 @@ int RecordingWriter::afterFrameLocked() {
     // minutes of frames written into nothing.
     if (aviFile_ && aviFile_->writer() && aviFile_->writer()->fileIsGone())
         return kRecordErrFileGone;
-    return refreshIfDue(driveIsLow());
+    const int refreshed = refreshIfDue(driveIsLow());
+    // The sound thread has no caller to tell: its failure ends the recording
+    // here, with the frame written.
+    return soundStatus_ != media::kAviOk ? soundStatus_ : refreshed;
 }
 
 bool RecordingWriter::driveIsLow() const {
@@ -166,11 +170,14 @@ int RecordingWriter::writeRepeatFrame() {
 
 void RecordingWriter::writeAviAudio(const void* data, std::int32_t byteCount) {
     std::lock_guard lock(mutex_);
-    if (!audioStream_)
+    // After a failed block none is written any more: later sound after a gap
+    // would drift from the picture. The next frame reports the failure.
+    if (!audioStream_ || soundStatus_ != media::kAviOk)
         return;
-    // Failures of a sound block never end a recording.
-    media::aviStreamWrite(audioStream_, media::kAppend, 1, data, byteCount, media::kAviifKeyFrame);
-    refreshIfDue();
+    soundStatus_ = media::aviStreamWrite(audioStream_, media::kAppend, 1, data, byteCount,
+                                         media::kAviifKeyFrame);
+    if (soundStatus_ == media::kAviOk)
+        soundStatus_ = refreshIfDue();
 }
 
 int RecordingWriter::refreshIfDue(bool force) {

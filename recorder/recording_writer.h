@@ -71,7 +71,8 @@ class RecordingWriter {
     int writeRepeatFrame();
     // Appends one block of sound (a whole number of 4-byte samples, at most
     // media::kSoundBlockBytes) to the audio stream; nothing when the file has
-    // none. Any thread.
+    // none. Any thread. A block that cannot be written stops the sound, and
+    // the next frame write returns that block's status.
     void writeAviAudio(const void* data, std::int32_t byteCount);
     // Refreshes the headers and index on disk now (a pause: nothing may
     // arrive for a long while). Returns 0 also when there is no file.
@@ -115,6 +116,8 @@ class RecordingWriter {
     std::function<std::int64_t()> freeSpaceProbe_;
     bool refreshedOnce_ = false;
     std::int64_t lastRefreshMs_ = 0;
+    // The first failed sound block's status (or its refresh's) in this file.
+    int soundStatus_ = 0;
 };
 
 }  // namespace recorder

@@ -10,32 +10,21 @@ if [ "${1:-}" = "--size" ]; then
   shift 2
 fi
 
-# Pick a display number nobody uses; the lock file is Xvfb's own claim.
-display=""
-for n in $(seq 90 199); do
-  if [ ! -e "/tmp/.X${n}-lock" ] && [ ! -e "/tmp/.X11-unix/X${n}" ]; then
-    display=":$n"
-    break
-  fi
-done
-if [ -z "$display" ]; then
-  echo "with-xvfb: no free display number" >&2
+# The server picks a free display number itself and writes it to a pipe once
+# it accepts connections (-displayfd), so runs in parallel never share or race
+# for a number, and a server that failed to start is noticed at once.
+fifo_dir=$(mktemp -d)
+mkfifo "$fifo_dir/display"
+Xvfb -displayfd 3 -screen 0 "$size" -nolisten tcp -noreset \
+  3>"$fifo_dir/display" >/dev/null 2>&1 &
+xvfb_pid=$!
+trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null; rm -rf "$fifo_dir"' EXIT
+
+number=""
+read -r -t 30 number <"$fifo_dir/display" || true
+if [ -z "$number" ] || ! kill -0 "$xvfb_pid" 2>/dev/null; then
+  echo "with-xvfb: Xvfb did not start" >&2
   exit 1
 fi
 
-Xvfb "$display" -screen 0 "$size" -nolisten tcp -noreset >/dev/null 2>&1 &
-xvfb_pid=$!
-trap 'kill "$xvfb_pid" 2>/dev/null; wait "$xvfb_pid" 2>/dev/null' EXIT
-
-for _ in $(seq 1 100); do
-  if DISPLAY="$display" xdpyinfo >/dev/null 2>&1; then
-    break
-  fi
-  if ! kill -0 "$xvfb_pid" 2>/dev/null; then
-    echo "with-xvfb: Xvfb $display did not start" >&2
-    exit 1
-  fi
-  sleep 0.05
-done
-
-DISPLAY="$display" QT_QPA_PLATFORM=xcb "$@"
+DISPLAY=":$number" QT_QPA_PLATFORM=xcb "$@"

@@ -1,7 +1,11 @@
 // The hand-over between a later start and the running instance, in one
-// process: the local-socket protocol, its failure cases, the message box and
-// bringing the window back.
+// process: the failure cases of the local-socket protocol, what a start makes
+// of the lock, and bringing the window back. The hand-over that works, a
+// crashed instance's leftovers and the boxes on screen are the real
+// program's test (recorder_start_test); what may stand at the lock's path is
+// the lock's own test.
 #include "app/single_instance.h"
+#include "tests/platform/scoped_env.h"
 
 #include <gtest/gtest.h>
 
@@ -13,13 +17,10 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QMessageBox>
-#include <QPushButton>
 #include <QTemporaryDir>
 #include <QWidget>
 
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <atomic>
 #include <functional>
@@ -65,22 +66,6 @@ class HandOverTest : public ::testing::Test {
     QTemporaryDir dir_;
 };
 
-TEST_F(HandOverTest, ShowRequestIsSignalledThenAcknowledged) {
-    InstanceServer server;
-    ASSERT_TRUE(server.listen(socketPath()));
-    int shown = 0;
-    QObject::connect(&server, &InstanceServer::showRequested, [&] { ++shown; });
-
-    int status = -1;
-    runBesideEventLoop([&] { status = askRunningInstanceToShow(socketPath()); });
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(shown, 1);
-
-    runBesideEventLoop([&] { status = askRunningInstanceToShow(socketPath()); });
-    EXPECT_EQ(status, 0);
-    EXPECT_EQ(shown, 2);
-}
-
 TEST_F(HandOverTest, ListenerThatNeverAnswersIsAFailure) {
     QLocalServer silent;
     ASSERT_TRUE(silent.listen(socketPath()));
@@ -116,26 +101,6 @@ TEST_F(HandOverTest, OtherRequestsAreDroppedUnanswered) {
     EXPECT_EQ(shown, 0);
 }
 
-TEST_F(HandOverTest, StaleSocketOfACrashedInstanceIsReplaced) {
-    // A bound socket whose owner is gone, as a crash leaves it behind.
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const QByteArray path = QFile::encodeName(socketPath());
-    ASSERT_LT(static_cast<size_t>(path.size()), sizeof(address.sun_path));
-    std::copy(path.begin(), path.end(), address.sun_path);
-    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof(address)), 0);
-    ::close(fd);
-    ASSERT_TRUE(QFileInfo::exists(socketPath()));
-
-    InstanceServer server;
-    ASSERT_TRUE(server.listen(socketPath()));
-    int status = -1;
-    runBesideEventLoop([&] { status = askRunningInstanceToShow(socketPath()); });
-    EXPECT_EQ(status, 0);
-}
-
 TEST_F(HandOverTest, OnlyTheSameUserMayConnect) {
     InstanceServer server;
     ASSERT_TRUE(server.listen(socketPath()));
@@ -143,53 +108,6 @@ TEST_F(HandOverTest, OnlyTheSameUserMayConnect) {
     ASSERT_EQ(::stat(QFile::encodeName(socketPath()).constData(), &info), 0);
     EXPECT_TRUE(S_ISSOCK(info.st_mode));
     EXPECT_EQ(info.st_mode & 077, 0u);
-}
-
-// Points the runtime directory and the instance name somewhere of the test's
-// own for one scope.
-class ScopedInstanceEnvironment {
-  public:
-    ScopedInstanceEnvironment(const QString& runtimeDir, const QByteArray& name)
-        : savedRuntime_(qgetenv("XDG_RUNTIME_DIR")), savedName_(qgetenv("TESSALY_INSTANCE_NAME")) {
-        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtimeDir));
-        qputenv("TESSALY_INSTANCE_NAME", name);
-    }
-    ~ScopedInstanceEnvironment() {
-        restore("XDG_RUNTIME_DIR", savedRuntime_);
-        restore("TESSALY_INSTANCE_NAME", savedName_);
-    }
-
-  private:
-    static void restore(const char* name, const QByteArray& value) {
-        if (value.isEmpty()) {
-            qunsetenv(name);
-        } else {
-            qputenv(name, value);
-        }
-    }
-    QByteArray savedRuntime_;
-    QByteArray savedName_;
-};
-
-TEST(InstanceNaming, EnvironmentChoosesTheNameOfLockAndSocket) {
-    QTemporaryDir runtime;
-    ASSERT_TRUE(runtime.isValid());
-    {
-        ScopedInstanceEnvironment env(runtime.path(), QByteArray());
-        EXPECT_EQ(instanceName(),
-                  QStringLiteral("Global\\Tessaly_Screen_Recorder_2016_For_Windows"));
-        const InstancePaths paths = instancePaths();
-        EXPECT_EQ(paths.directory.path, runtime.path());
-        EXPECT_EQ(
-            paths.lockFile,
-            runtime.filePath(QStringLiteral("Tessaly_Screen_Recorder_2016_For_Windows.lock")));
-        EXPECT_EQ(
-            paths.socket,
-            runtime.filePath(QStringLiteral("Tessaly_Screen_Recorder_2016_For_Windows.socket")));
-    }
-    ScopedInstanceEnvironment env(runtime.path(), "Local\\private test");
-    EXPECT_EQ(instanceName(), QStringLiteral("Local\\private test"));
-    EXPECT_EQ(instancePaths().socket, runtime.filePath(QStringLiteral("private_test.socket")));
 }
 
 // What a start finds at the lock, and what it must make of it.
@@ -206,14 +124,6 @@ TEST(CheckSingleInstance, TakesTheLockOrSaysWhyItCannot) {
     const std::vector<StartCase> cases{
         {"nothing there yet: the first instance",
          [](const QString&, const QString&) { return true; }, InstanceRole::First, nullptr},
-        {"a FIFO planted at the lock's path",
-         [](const QString&, const QString& lock) {
-             return ::mkfifo(QFile::encodeName(lock).constData(), 0600) == 0;
-         },
-         InstanceRole::LockUnavailable, "something other than a file is there"},
-        {"a directory planted at the lock's path",
-         [](const QString&, const QString& lock) { return QDir().mkdir(lock); },
-         InstanceRole::LockUnavailable, "Is a directory"},
         {"a runtime directory others may change",
          [](const QString& dir, const QString&) {
              return ::chmod(QFile::encodeName(dir).constData(), 0777) == 0;
@@ -225,12 +135,15 @@ TEST(CheckSingleInstance, TakesTheLockOrSaysWhyItCannot) {
         SCOPED_TRACE(c.description);
         QTemporaryDir runtime;
         ASSERT_TRUE(runtime.isValid());
-        ScopedInstanceEnvironment env(runtime.path(),
-                                      "Global\\check_test_" + QByteArray::number(++serial));
+        // The environment names the instance and where its lock and socket go.
+        const QByteArray stem = "check_test_" + QByteArray::number(++serial);
+        const ScopedEnv runtimeDir("XDG_RUNTIME_DIR",
+                                   QFile::encodeName(runtime.path()).constData());
+        const ScopedEnv name("TESSALY_INSTANCE_NAME", ("Global\\" + stem).constData());
         ASSERT_TRUE(c.prepare(runtime.path(), instancePaths().lockFile));
         const InstanceCheck check = checkSingleInstance();
         EXPECT_EQ(check.role, c.role);
-        EXPECT_EQ(check.socket, instancePaths().socket);
+        EXPECT_EQ(check.socket, runtime.filePath(QString::fromLatin1(stem + ".socket")));
         if (c.problemMentions != nullptr) {
             EXPECT_TRUE(check.problem.contains(QLatin1String(c.problemMentions)))
                 << check.problem.toStdString();
@@ -278,18 +191,6 @@ TEST_F(HandOverTest, LaterStartEndsAfterTheHandOverOrAfterSayingWhy) {
             EXPECT_TRUE(c.check.problem.isEmpty() || boxes.front().endsWith(c.check.problem));
         }
     }
-}
-
-TEST(AlreadyRunningMessageBox, InformationBoxTitledRegisterWithOneOkButton) {
-    application();
-    const auto box = makeAlreadyRunningMessageBox();
-    EXPECT_EQ(box->icon(), QMessageBox::Information);
-    EXPECT_EQ(box->windowTitle(), QStringLiteral("Register"));
-    EXPECT_EQ(box->text(), QStringLiteral("Tessaly File Recovery is running."));
-    EXPECT_EQ(box->standardButtons(), QMessageBox::StandardButtons(QMessageBox::Ok));
-    EXPECT_EQ(box->buttons().size(), 1);
-    EXPECT_EQ(box->parentWidget(), nullptr);
-    EXPECT_EQ(box->styleSheet(), QStringLiteral("background-color:white"));
 }
 
 TEST(BringWindowToFront, HiddenOrMinimisedWindowComesBackNormal) {

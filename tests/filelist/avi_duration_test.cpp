@@ -1,19 +1,18 @@
-// The header-only duration probe: real recordings written by the media
-// library (checked against the library's own reader and against ffprobe), and
-// hand-built headers for the rules and the damaged cases.
+// The header-only duration probe: real recordings (checked against the media
+// library's full reader and against ffprobe), FFmpeg's own files, and
+// hand-built headers for the rule and for damaged and foreign files.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QDir>
 #include <QFile>
-#include <QProcess>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QtEndian>
 
 #include "filelist/avi_duration.h"
 #include "media/avi_file.h"
-#include "media/avi_reader.h"
-#include "tests/filelist/avi_samples.h"
+#include "tests/support/programs.h"
+#include "tests/support/sample_recordings.h"
 
 namespace {
 
@@ -26,19 +25,13 @@ QByteArray le32(quint32 value) {
     qToLittleEndian(value, bytes.data());
     return bytes;
 }
-
 QByteArray chunk(const char* id, const QByteArray& data) {
-    QByteArray out = QByteArray(id, 4) + le32(static_cast<quint32>(data.size())) + data;
-    if (data.size() % 2) {
-        out += '\0';
-    }
-    return out;
+    return QByteArray(id, 4) + le32(static_cast<quint32>(data.size())) + data +
+           QByteArray(data.size() % 2, '\0');
 }
-
 QByteArray list(const char* type, const QByteArray& children) {
     return chunk("LIST", QByteArray(type, 4) + children);
 }
-
 QByteArray riff(const QByteArray& children, const char* form = "AVI ") {
     return chunk("RIFF", QByteArray(form, 4) + children);
 }
@@ -50,28 +43,20 @@ struct StreamFields {
     quint32 length = 0;
     int bytes = 56;  // size of the 'strh' chunk
 };
-
-QByteArray strh(const StreamFields& f) {
+QByteArray strl(const StreamFields& f) {
     QByteArray data(56, '\0');
     data.replace(0, 4, QByteArray(f.type, 4));
     data.replace(20, 4, le32(f.scale));
     data.replace(24, 4, le32(f.rate));
     data.replace(32, 4, le32(f.length));
-    return chunk("strh", data.left(f.bytes));
+    return list("strl", chunk("strh", data.left(f.bytes)) + chunk("strf", QByteArray(40, '\0')));
 }
-
-QByteArray strl(const StreamFields& f) {
-    return list("strl", strh(f) + chunk("strf", QByteArray(40, '\0')));
-}
-
 QByteArray odml(quint32 totalFrames) {
     return list("odml", chunk("dmlh", le32(totalFrames) + QByteArray(244, '\0')));
 }
-
 QByteArray hdrl(const QByteArray& streams) {
     return list("hdrl", chunk("avih", QByteArray(56, '\0')) + streams);
 }
-
 QByteArray aviFile(const QByteArray& headerList) {
     return riff(headerList + list("movi", QByteArray()) + chunk("idx1", QByteArray()));
 }
@@ -79,39 +64,23 @@ QByteArray aviFile(const QByteArray& headerList) {
 class AviDurationTest : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_TRUE(dir.isValid()); }
-
     QString path(const char* name) const { return dir.filePath(QLatin1String(name)); }
-
-    QString writeBytes(const char* name, const QByteArray& bytes) const {
-        QFile file(path(name));
+    qint64 durationOfBytes(const QByteArray& bytes) const {
+        QFile file(path("probe.avi"));
         EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         EXPECT_EQ(file.write(bytes), bytes.size());
-        return file.fileName();
+        file.close();
+        return aviDurationSeconds(file.fileName());
     }
-
-    qint64 durationOfBytes(const QByteArray& bytes) const {
-        return aviDurationSeconds(writeBytes("probe.avi", bytes));
-    }
-
-    QString writeRecording(const char* name, const RecordingShape& shape) const {
-        EXPECT_EQ(avisamples::writeRecording(path(name), shape), 0) << name;
-        return path(name);
-    }
-
     QTemporaryDir dir;
 };
 
-// What the media library's own reader reports through the file services, as
-// the window's duration would be computed from it.
+// What the media library's full reader reports, as the window would compute it.
 qint64 durationFromFileInfo(const QString& file) {
     media::AviFilePtr avi;
-    if (media::aviFileOpen(avi, QFile::encodeName(file).toStdString(), media::kOpenRead)) {
-        return -1;
-    }
     media::AviFileInfo info;
-    const int status = media::aviFileInfo(avi, info);
-    media::aviFileRelease(avi);
-    if (status || info.scale == 0 || info.rate / info.scale == 0) {
+    if (media::aviFileOpen(avi, QFile::encodeName(file).toStdString(), media::kOpenRead) ||
+        media::aviFileInfo(avi, info) || info.scale == 0 || info.rate / info.scale == 0) {
         return -1;
     }
     return info.length / (info.rate / info.scale);
@@ -119,212 +88,152 @@ qint64 durationFromFileInfo(const QString& file) {
 
 // ---- Real recordings ----------------------------------------------------------
 
-TEST_F(AviDurationTest, RecordingsLastTheirFramesOverTheFrameRate) {
+TEST_F(AviDurationTest, RecordingsLastTheirFramesOverTheWholeFrameRate) {
     struct Case {
         int frames;
-        quint32 rate;
-        quint32 scale;
+        quint32 rate, scale;
         qint64 seconds;
+        bool video1AndSound = false;
+        std::uint64_t segmentLimit = media::kDefaultSegmentLimit;
+        bool cutInHalf = false;
     };
     const Case cases[] = {
         {0, 5, 1, 0},
         {4, 5, 1, 0},
-        {5, 5, 1, 1},
         {12, 5, 1, 2},
         {999, 5, 1, 199},
-        {125, 10, 1, 12},
-        {125, 30000, 1001, 4},  // the frame rate counts as 29
-                                // whole frames a second
+        {125, 30000, 1001, 4},  // 29 whole frames a second
         {30, 1, 2, 0},          // half a frame a second has no whole frame rate
+        {37, 5, 1, 7, true},
+        {50, 5, 1, 10, true, media::kDefaultSegmentLimit, true},  // headers hold the length
+        {100, 5, 1, 20, false, 256 * 1024},                       // several RIFF segments
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.frames << " frames at " << c.rate << "/" << c.scale);
         RecordingShape shape;
         shape.frames = c.frames;
         shape.rate = c.rate;
         shape.scale = c.scale;
-        const QString file = writeRecording("real.avi", shape);
-        SCOPED_TRACE(testing::Message() << c.frames << " frames at " << c.rate << "/" << c.scale);
-        EXPECT_EQ(aviDurationSeconds(file), c.seconds);
-        if (c.seconds > 0) {
+        shape.video1 = shape.withSound = c.video1AndSound;
+        shape.segmentLimit = c.segmentLimit;
+        shape.width = shape.height = c.segmentLimit < media::kDefaultSegmentLimit ? 64 : 16;
+        const QString file = path("real.avi");
+        ASSERT_EQ(avisamples::writeRecording(file, shape), 0);
+        if (c.seconds > 0 && !c.cutInHalf) {
             EXPECT_EQ(durationFromFileInfo(file), c.seconds);
         }
+        if (c.cutInHalf) {
+            ASSERT_TRUE(QFile::resize(file, QFileInfo(file).size() / 2));
+        }
+        EXPECT_EQ(aviDurationSeconds(file), c.seconds);
     }
 }
 
-TEST_F(AviDurationTest, RecordingWithVideo1AndSoundAgreesWithFfprobe) {
+TEST_F(AviDurationTest, AgreesWithFfprobeOnOursAndReadsFfmpegsFiles) {
+    if (!testsupport::haveTool("ffprobe") || !testsupport::haveTool("ffmpeg"))
+        GTEST_SKIP() << "FFmpeg is not installed";
     RecordingShape shape;
     shape.frames = 37;
-    shape.video1 = true;
-    shape.withSound = true;
-    const QString file = writeRecording("recording.avi", shape);
-    EXPECT_EQ(aviDurationSeconds(file), 7);
-    EXPECT_EQ(durationFromFileInfo(file), 7);
+    shape.video1 = shape.withSound = true;
+    ASSERT_EQ(avisamples::writeRecording(path("ours.avi"), shape), 0);
+    std::string out;
+    testsupport::runCommand(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=duration "
+        "-of csv=p=0 '" +
+            path("ours.avi").toStdString() + "'",
+        out);
+    EXPECT_DOUBLE_EQ(std::stod(out), 7.4);
+    EXPECT_EQ(aviDurationSeconds(path("ours.avi")), 7);
 
-    QProcess ffprobe;
-    ffprobe.start(
-        QStringLiteral("ffprobe"),
-        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-select_streams"),
-         QStringLiteral("v:0"), QStringLiteral("-show_entries"), QStringLiteral("stream=duration"),
-         QStringLiteral("-of"), QStringLiteral("csv=p=0"), file});
-    if (!ffprobe.waitForStarted()) {
-        GTEST_SKIP() << "ffprobe is not installed";
-    }
-    ASSERT_TRUE(ffprobe.waitForFinished());
-    bool ok = false;
-    const double seconds =
-        QString::fromUtf8(ffprobe.readAllStandardOutput()).trimmed().toDouble(&ok);
-    ASSERT_TRUE(ok);
-    EXPECT_DOUBLE_EQ(seconds, 7.4);
-}
-
-TEST_F(AviDurationTest, OpenDmlRecordingCountsEverySegment) {
-    RecordingShape shape;
-    shape.frames = 100;
-    shape.width = 64;
-    shape.height = 64;
-    // Far below the 1 GiB of real recordings, so that 100 small frames
-    // already span several RIFF segments.
-    shape.segmentLimit = 256 * 1024;
-    const QString file = writeRecording("long.avi", shape);
-
-    media::AviReader reader;
-    ASSERT_EQ(reader.open(QFile::encodeName(file).toStdString()), media::kAviOk);
-    ASSERT_GT(reader.segmentCount(), 2);
-    ASSERT_LT(reader.mainTotalFrames(), 100u);
-    EXPECT_EQ(aviDurationSeconds(file), 20);
-    EXPECT_EQ(durationFromFileInfo(file), 20);
+    ASSERT_EQ(testsupport::runCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=10 "
+                                      "-t 3 -c:v msvideo1 -pix_fmt rgb555le '" +
+                                          path("theirs.avi").toStdString() + "' 2>&1",
+                                      out),
+              0)
+        << out;
+    EXPECT_EQ(aviDurationSeconds(path("theirs.avi")), 3);
 }
 
 // ---- The rule on hand-built headers ---------------------------------------------
 
 TEST_F(AviDurationTest, LengthOverWholeUnitsPerSecondOfTheFirstStream) {
-    struct Case {
-        StreamFields first;
-        qint64 seconds;
-    };
-    const Case cases[] = {
-        {{"vids", 1, 10, 125}, 12},
-        {{"vids", 1001, 30000, 125}, 4},
-        {{"vids", 2, 1, 100}, 0},                     // rate below scale
-        {{"vids", 0, 5, 100}, 0},                     // scale 0
-        {{"vids", 1, 0, 100}, 0},                     // rate 0
-        {{"vids", 1, 1, 0xFFFFFFFFu}, 0xFFFFFFFFll},  // never negative
-        {{"auds", 1, 44100, 441000}, 10},             // a first stream of sound counts samples
-        {{"vids", 1, 5, 50, 48}, 10},                 // a stream header without its rectangle
-        {{"vids", 1, 5, 50, 30}, 0},                  // a stream header too short for the length
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.first.type << " " << c.first.length << " at "
-                                        << c.first.rate << "/" << c.first.scale);
-        const StreamFields second{"vids", 1, 1, 1000};  // never consulted
-        EXPECT_EQ(durationOfBytes(aviFile(hdrl(strl(c.first) + strl(second)))), c.seconds);
-    }
-}
-
-TEST_F(AviDurationTest, OpenDmlTotalCountsWhenItIsTheLonger) {
-    const QByteArray nextSegment = riff(list("movi", QByteArray()), "AVIX");
-    const StreamFields video{"vids", 1, 5, 1000};
-    EXPECT_EQ(durationOfBytes(aviFile(hdrl(strl(video) + odml(5000))) + nextSegment), 1000);
-    EXPECT_EQ(durationOfBytes(aviFile(hdrl(strl(video) + odml(500))) + nextSegment), 200);
-    // The total counts video frames only.
+    const StreamFields video{"vids", 1, 5, 50};
     const StreamFields sound{"auds", 1, 44100, 441000};
-    EXPECT_EQ(durationOfBytes(aviFile(hdrl(strl(sound) + odml(1000000))) + nextSegment), 10);
-    // Without a further segment the stream header's length is the whole,
-    // also when a killed recording left data chunks after its RIFF.
-    EXPECT_EQ(durationOfBytes(aviFile(hdrl(strl(video) + odml(5000)))), 200);
-    EXPECT_EQ(durationOfBytes(aviFile(hdrl(strl(video) + odml(5000))) +
-                              chunk("00dc", QByteArray(100, 'x'))),
-              200);
+    const QByteArray nextSegment = riff(list("movi", QByteArray()), "AVIX");
+    QByteArray hugeList = hdrl(strl(video));
+    hugeList.replace(4, 4, le32(0xFFFFFFF0u));
+    QByteArray hugeStrh = aviFile(hdrl(strl(video)));
+    hugeStrh.replace(hugeStrh.indexOf("strh") + 4, 4, le32(0xFFFFFFFFu));
+    QByteArray shortList = aviFile(hdrl(strl(video)));
+    shortList.replace(shortList.indexOf("LIST") + 4, 4, le32(2));
+    QByteArray riffEndsEarly = aviFile(hdrl(strl(video)));
+    riffEndsEarly.replace(4, 4, le32(20));
+    QByteArray junk;
+    for (int i = 0; i < 100000; ++i)
+        junk += chunk("JUNK", QByteArray());
+    const struct {
+        const char* what;
+        QByteArray bytes;
+        qint64 seconds;
+    } cases[] = {
+        {"10 fps", aviFile(hdrl(strl({"vids", 1, 10, 125}))), 12},
+        {"29.97 fps", aviFile(hdrl(strl({"vids", 1001, 30000, 125}))), 4},
+        {"rate below scale", aviFile(hdrl(strl({"vids", 2, 1, 100}))), 0},
+        {"scale 0", aviFile(hdrl(strl({"vids", 0, 5, 100}))), 0},
+        {"rate 0", aviFile(hdrl(strl({"vids", 1, 0, 100}))), 0},
+        {"never negative", aviFile(hdrl(strl({"vids", 1, 1, 0xFFFFFFFFu}))), 0xFFFFFFFFll},
+        {"sound first counts samples", aviFile(hdrl(strl(sound) + strl(video))), 10},
+        {"second stream never consulted", aviFile(hdrl(strl(video) + strl(sound))), 10},
+        {"strh without its rectangle", aviFile(hdrl(strl({"vids", 1, 5, 50, 48}))), 10},
+        {"strh too short for the length", aviFile(hdrl(strl({"vids", 1, 5, 50, 30}))), 0},
+        {"OpenDML total, longer",
+         aviFile(hdrl(strl({"vids", 1, 5, 1000}) + odml(5000))) + nextSegment, 1000},
+        {"OpenDML total, shorter",
+         aviFile(hdrl(strl({"vids", 1, 5, 1000}) + odml(500))) + nextSegment, 200},
+        {"OpenDML total counts video only",
+         aviFile(hdrl(strl(sound) + odml(1000000))) + nextSegment, 10},
+        {"OpenDML total, no next segment", aviFile(hdrl(strl({"vids", 1, 5, 1000}) + odml(5000))),
+         200},
+        {"killed: chunks after the RIFF",
+         aviFile(hdrl(strl({"vids", 1, 5, 1000}) + odml(5000))) +
+             chunk("00dc", QByteArray(100, 'x')),
+         200},
+        {"foreign chunks and padding",
+         riff(chunk("JUNK", "12345") +
+              list("hdrl", chunk("avih", QByteArray(56, '\0')) + chunk("odd!", "abc") +
+                               list("INFO", chunk("ISFT", "x")) + strl(video))),
+         10},
+        {"a few tiny chunks", riff(junk.left(8 * 20) + hdrl(strl(video))), 10},
+        {"countless tiny chunks are given up", riff(junk + hdrl(strl(video))), 0},
+        {"hdrl claims 4 GiB", riff(hugeList), 10},
+        {"strh claims 4 GiB, fields inside", hugeStrh, 10},
+        {"list shorter than its type", shortList, 0},
+        {"RIFF ends inside the headers", riffEndsEarly, 0},
+        {"WAVE", riff(hdrl(strl(video)), "WAVE"), 0},
+        {"movi before hdrl", riff(list("movi", QByteArray()) + hdrl(strl(video))), 0},
+        {"no stream", riff(hdrl(QByteArray())), 0},
+        {"empty", QByteArray(), 0},
+        {"text", "This is not a recording.\n", 0},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(durationOfBytes(c.bytes), c.seconds) << c.what;
+
+    // Cut short: nothing until the first stream's length is in the file.
+    const QByteArray whole = aviFile(hdrl(strl(video)));
+    const int lengthEnd = 12 + 12 + 64 + 12 + 8 + 36;
+    for (int size = 0; size <= whole.size(); ++size)
+        EXPECT_EQ(durationOfBytes(whole.left(size)), size < lengthEnd ? 0 : 10) << size;
 }
 
-TEST_F(AviDurationTest, RecordingCutShortAfterItsHeadersKeepsItsLength) {
-    RecordingShape shape;
-    shape.frames = 50;
-    shape.video1 = true;
-    shape.withSound = true;
-    QFile file(writeRecording("cut.avi", shape));
-    ASSERT_EQ(aviDurationSeconds(file.fileName()), 10);
-    ASSERT_TRUE(file.resize(file.size() / 2));
-    EXPECT_EQ(aviDurationSeconds(file.fileName()), 10);
-}
-
-TEST_F(AviDurationTest, ForeignChunksAndPaddingAreSkipped) {
-    const StreamFields video{"vids", 1, 5, 50};
-    const QByteArray headerList =
-        list("hdrl", chunk("avih", QByteArray(56, '\0')) + chunk("odd!", "abc") +
-                         list("INFO", chunk("ISFT", "x")) + strl(video));
-    EXPECT_EQ(durationOfBytes(riff(chunk("JUNK", "12345") + headerList)), 10);
-}
-
-// ---- Files that are not readable recordings -------------------------------------
-
-TEST_F(AviDurationTest, AnythingButAnAviFileLastsZeroSeconds) {
-    const StreamFields video{"vids", 1, 5, 50};
-    const QByteArray wave = riff(hdrl(strl(video)), "WAVE");
-    EXPECT_EQ(durationOfBytes(wave), 0);
-    EXPECT_EQ(durationOfBytes(QByteArray()), 0);
-    EXPECT_EQ(durationOfBytes("This is not a recording.\n"), 0);
-    EXPECT_EQ(durationOfBytes(riff(list("movi", QByteArray()) + hdrl(strl(video)))), 0);
-    EXPECT_EQ(durationOfBytes(riff(hdrl(chunk("avih", QByteArray(56, '\0'))))), 0);
-    EXPECT_EQ(aviDurationSeconds(path("missing.avi")), 0);
-    EXPECT_EQ(aviDurationSeconds(dir.path()), 0);
-    EXPECT_EQ(aviDurationSeconds(QString()), 0);
-}
-
-TEST_F(AviDurationTest, AFifoIsRefusedWithoutWaitingForAWriter) {
-    const QString fifo = path("f.avi");
-    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-    EXPECT_EQ(aviDurationSeconds(fifo), 0);
-}
-
-TEST_F(AviDurationTest, ASparseFileOfZerosLastsZeroSeconds) {
+TEST_F(AviDurationTest, WhatIsNotARegularFileLastsZeroSecondsWithoutWaiting) {
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("f.avi")).constData(), 0600), 0);
     QFile big(path("big.avi"));
     ASSERT_TRUE(big.open(QIODevice::WriteOnly));
     ASSERT_TRUE(big.resize(avisamples::kBigFileBytes));
     big.close();
-    EXPECT_EQ(aviDurationSeconds(big.fileName()), 0);
-}
-
-TEST_F(AviDurationTest, AFileCutShortInsideItsHeadersLastsZeroSeconds) {
-    const StreamFields video{"vids", 1, 5, 50};
-    const QByteArray whole = aviFile(hdrl(strl(video)));
-    // The length field ends 12 (RIFF) + 12 (hdrl) + 64 (avih) + 12 (strl)
-    // + 8 (strh header) + 36 bytes into the file.
-    const int lengthEnd = 12 + 12 + 64 + 12 + 8 + 36;
-    for (int size = 0; size <= whole.size(); ++size) {
-        EXPECT_EQ(durationOfBytes(whole.left(size)), size < lengthEnd ? 0 : 10) << size << " bytes";
-    }
-}
-
-TEST_F(AviDurationTest, DamagedSizesNeverReachOutsideTheFile) {
-    const StreamFields video{"vids", 1, 5, 50};
-    QByteArray hugeList = hdrl(strl(video));
-    hugeList.replace(4, 4, le32(0xFFFFFFF0u));  // hdrl claims almost 4 GiB
-    EXPECT_EQ(durationOfBytes(riff(hugeList)), 10);
-
-    QByteArray hugeStrh = aviFile(hdrl(strl(video)));
-    const qsizetype strhAt = hugeStrh.indexOf("strh");
-    hugeStrh.replace(strhAt + 4, 4, le32(0xFFFFFFFFu));
-    EXPECT_EQ(durationOfBytes(hugeStrh), 10);  // the fields are still inside the file
-
-    QByteArray shortList = aviFile(hdrl(strl(video)));
-    shortList.replace(shortList.indexOf("LIST") + 4, 4, le32(2));  // shorter than its type
-    EXPECT_EQ(durationOfBytes(shortList), 0);
-
-    QByteArray riffSize = aviFile(hdrl(strl(video)));
-    riffSize.replace(4, 4, le32(20));  // the RIFF ends inside the header list
-    EXPECT_EQ(durationOfBytes(riffSize), 0);
-}
-
-TEST_F(AviDurationTest, AHeaderOfCountlessTinyChunksIsGivenUp) {
-    const StreamFields video{"vids", 1, 5, 50};
-    QByteArray junk;
-    for (int i = 0; i < 100000; ++i) {
-        junk += chunk("JUNK", QByteArray());
-    }
-    EXPECT_EQ(durationOfBytes(riff(junk + hdrl(strl(video)))), 0);
-    // A few foreign chunks are fine.
-    EXPECT_EQ(durationOfBytes(riff(junk.left(8 * 20) + hdrl(strl(video)))), 10);
+    for (const QString& file :
+         {path("f.avi"), path("big.avi"), path("missing.avi"), dir.path(), QString()})
+        EXPECT_EQ(aviDurationSeconds(file), 0) << file.toStdString();
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 // The directory scan over a real directory holding recordings and every kind
-// of entry that must or must not be listed.
+// of entry that must or must not be listed, and the durations of what it lists.
 #include <gtest/gtest.h>
-
 #include <sys/stat.h>
 
 #include <QDir>
@@ -11,79 +10,36 @@
 #include "filelist/avi_duration.h"
 #include "filelist/video_scan.h"
 #include "platform/native_path.h"
-#include "tests/filelist/avi_samples.h"
+#include "tests/support/sample_recordings.h"
 
 namespace {
 
-class VideoScanTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        directory_ = new QTemporaryDir;
-        ASSERT_TRUE(directory_->isValid());
-        const QString problem = avisamples::makeMixedDirectory(directory_->path());
-        ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
-    }
-    static void TearDownTestSuite() {
-        delete directory_;
-        directory_ = nullptr;
-    }
-    static QString path() { return directory_->path(); }
-
-    static QTemporaryDir* directory_;
-};
-
-QTemporaryDir* VideoScanTest::directory_ = nullptr;
-
-TEST_F(VideoScanTest, ListsRecordingsByNameWithSizesAndLeavesTheRestOut) {
-    QVector<VideoFileEntry> entries;
-    ASSERT_TRUE(scanVideoDirectory(path(), entries));
-    const QVector<avisamples::ExpectedRow> expected = avisamples::mixedDirectoryRows(path());
-    ASSERT_EQ(entries.size(), expected.size());
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        SCOPED_TRACE(expected[i].name.toStdString());
-        EXPECT_EQ(entries[i].name, expected[i].name);
-        EXPECT_EQ(entries[i].size, expected[i].bytes);
-        // The scan leaves the duration to its caller.
-        EXPECT_EQ(entries[i].duration, 0);
-    }
-}
-
-TEST_F(VideoScanTest, DurationsOfTheListedEntries) {
-    QVector<VideoFileEntry> entries;
-    ASSERT_TRUE(scanVideoDirectory(path(), entries));
-    const QVector<avisamples::ExpectedRow> expected = avisamples::mixedDirectoryRows(path());
-    ASSERT_EQ(entries.size(), expected.size());
-    for (qsizetype i = 0; i < entries.size(); ++i) {
-        EXPECT_EQ(aviDurationSeconds(platform::joinPath(path(), entries[i].name)),
-                  expected[i].seconds)
-            << entries[i].name.toStdString();
-    }
-}
-
-TEST_F(VideoScanTest, AppendsToWhatTheListAlreadyHolds) {
+TEST(VideoScan, ListsRecordingsByNameWithSizesAndDurationsAndLeavesTheRestOut) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString problem = avisamples::makeMixedDirectory(dir.path());
+    ASSERT_TRUE(problem.isEmpty()) << problem.toStdString();
+    // The scan appends to what the list holds, and leaves durations to its caller.
     QVector<VideoFileEntry> entries(1);
     entries[0].name = QStringLiteral("kept");
-    ASSERT_TRUE(scanVideoDirectory(path(), entries));
-    ASSERT_GT(entries.size(), 1);
+    ASSERT_TRUE(scanVideoDirectory(dir.path(), entries));
+    const QVector<avisamples::ExpectedRow> expected = avisamples::mixedDirectoryRows(dir.path());
+    ASSERT_EQ(entries.size(), expected.size() + 1);
     EXPECT_EQ(entries[0].name, QStringLiteral("kept"));
-}
-
-TEST_F(VideoScanTest, DirectoriesThatCannotBeListedLeaveTheListAlone) {
-    const QString notADirectory = QDir(path()).filePath(QStringLiteral("bad.avi"));
-    for (const QString& directory :
-         {QString(), path() + QStringLiteral("/missing"), notADirectory}) {
-        QVector<VideoFileEntry> entries(1);
-        EXPECT_FALSE(scanVideoDirectory(directory, entries)) << directory.toStdString();
-        EXPECT_EQ(entries.size(), 1);
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        const VideoFileEntry& entry = entries[i + 1];
+        SCOPED_TRACE(expected[i].name.toStdString());
+        EXPECT_EQ(entry.name, expected[i].name);
+        EXPECT_EQ(entry.size, expected[i].bytes);
+        EXPECT_EQ(entry.duration, 0);
+        EXPECT_EQ(aviDurationSeconds(platform::joinPath(dir.path(), entry.name)),
+                  expected[i].seconds);
     }
-}
-
-TEST(VideoScan, AnEmptyDirectoryListsNothing) {
-    QTemporaryDir empty;
-    ASSERT_TRUE(empty.isValid());
-    QVector<VideoFileEntry> entries;
-    EXPECT_TRUE(scanVideoDirectory(empty.path(), entries));
-    EXPECT_TRUE(entries.isEmpty());
+    for (const QString& directory : {QString(), dir.filePath(QStringLiteral("missing")),
+                                     dir.filePath(QStringLiteral("bad.avi"))}) {
+        EXPECT_FALSE(scanVideoDirectory(directory, entries)) << directory.toStdString();
+        EXPECT_EQ(entries.size(), expected.size() + 1);
+    }
 }
 
 // A directory and a recording named in bytes that are not UTF-8 are listed,
@@ -99,7 +55,6 @@ TEST(VideoScan, NamesThatAreNotUtf8AreListedAndProbedAsThemselves) {
     ASSERT_EQ(
         avisamples::writeRecording(platform::decodePath(directory + '/' + name), threeSeconds), 0);
     const std::filesystem::path file(std::string(directory + '/' + name));
-    ASSERT_TRUE(std::filesystem::is_regular_file(file));
 
     QVector<VideoFileEntry> entries;
     ASSERT_TRUE(scanVideoDirectory(platform::decodePath(directory), entries));

@@ -1,13 +1,13 @@
-// Container round trips: what the writer puts on disk (every header field, the
-// indexes) and what the reader gets back from it.
+// Container round trips: the layout the writer puts on disk and what the
+// reader gets back from it through every index form.
 #include <gtest/gtest.h>
 
 #include "media/avi_reader.h"
 #include "media/avi_writer.h"
-#include "tests/media/avi_test_support.h"
+#include "tests/media/media_test_support.h"
 
 using namespace media;
-using namespace avitest;
+using namespace mediatest;
 
 namespace {
 
@@ -113,114 +113,42 @@ std::size_t findChunk(const Bytes& b, std::uint32_t id, std::size_t begin, std::
 
 }  // namespace
 
-TEST(AviContainer, HeaderFieldsAsTheFormatGivesThem) {
+// What no reader checks, since each accepts more: the whole-file sizes,
+// the first chunk on a 2048-byte boundary, idx1 offsets counted from the
+// 'movi' FOURCC, chunk ids by kind, and the frame totals.
+TEST(AviContainer, LayoutAsTheFormatGivesIt) {
     const fs::path dir = scratchDir("headers");
     const fs::path file = dir / "mixed.avi";
     const auto written = writeMixedFile(file);
     const Bytes b = readFile(file);
     ASSERT_GT(b.size(), 4096u);
-
-    EXPECT_EQ(get32(b, 0), kFccRiff);
     EXPECT_EQ(get32(b, 4), b.size() - 8);
-    EXPECT_EQ(get32(b, 8), kFccAvi);
-    EXPECT_EQ(get32(b, 12), kFccList);
-    EXPECT_EQ(get32(b, 20), kFccHdrl);
-
     const std::size_t avih = findChunk(b, kFccAvih, 12, b.size());
     ASSERT_EQ(avih, 24u);
-    EXPECT_EQ(get32(b, avih + 4), 56u);
-    const std::size_t m = avih + 8;
-    std::uint32_t largestVideo = 0;
-    for (const auto& c : written) {
-        if (c.stream == 0)
-            largestVideo = std::max<std::uint32_t>(largestVideo, c.data.size());
-    }
-    EXPECT_EQ(get32(b, m + 0), 200000u);                            // µs per frame
-    EXPECT_EQ(get32(b, m + 4), largestVideo * 5 + 176400u);         // max bytes/s
-    EXPECT_EQ(get32(b, m + 12), kAvifHasIndex | kAvifTrustCkType);  // 0x810
-    EXPECT_EQ(get32(b, m + 16), 12u);                               // total frames
-    EXPECT_EQ(get32(b, m + 20), 0u);                                // initial frames
-    EXPECT_EQ(get32(b, m + 24), 2u);                                // streams
-    EXPECT_EQ(get32(b, m + 28), kAudioChunkBytes);                  // suggested buffer
-    EXPECT_EQ(get32(b, m + 32), 160u);
-    EXPECT_EQ(get32(b, m + 36), 120u);
-
-    // Stream 0 then stream 1, in creation order.
-    const std::size_t strh0 = findChunk(b, kFccStrh, 12, b.size());
-    ASSERT_NE(strh0, std::string::npos);
-    const AviStreamHeader vh = loadStreamHeader(b.data() + strh0 + 8, 56);
-    EXPECT_EQ(vh.fccType, kFccVids);
-    EXPECT_EQ(vh.fccHandler, kFccMsvc);
-    EXPECT_EQ(vh.scale, 1u);
-    EXPECT_EQ(vh.rate, 5u);
-    EXPECT_EQ(vh.length, 12u);
-    EXPECT_EQ(vh.suggestedBufferSize, largestVideo);
-    EXPECT_EQ(vh.quality, 8500u);
-    EXPECT_EQ(vh.sampleSize, 0u);
-    EXPECT_EQ(vh.frameRight, 160);
-    EXPECT_EQ(vh.frameBottom, 120);
-    const std::size_t strf0 = strh0 + 8 + 56;
-    EXPECT_EQ(get32(b, strf0), kFccStrf);
-    EXPECT_EQ(get32(b, strf0 + 4), 40u);
-    const BitmapInfoHeader bih = loadBitmapInfoHeader(b.data() + strf0 + 8);
-    EXPECT_EQ(bih.width, 160);
-    EXPECT_EQ(bih.height, 120);
-    EXPECT_EQ(bih.bitCount, 16);
-    EXPECT_EQ(bih.compression, kFccMsvc);
-
-    const std::size_t strh1 = findChunk(b, kFccStrh, strf0, b.size());
-    ASSERT_NE(strh1, std::string::npos);
-    const AviStreamHeader ah = loadStreamHeader(b.data() + strh1 + 8, 56);
-    EXPECT_EQ(ah.fccType, kFccAuds);
-    EXPECT_EQ(ah.rate, 44100u);
-    EXPECT_EQ(ah.scale, 1u);
-    EXPECT_EQ(ah.length, 6u * kAudioChunkBytes / 4);
-    EXPECT_EQ(ah.suggestedBufferSize, kAudioChunkBytes);
-    EXPECT_EQ(ah.sampleSize, 4u);
-    const std::size_t strf1 = strh1 + 8 + 56;
-    EXPECT_EQ(get32(b, strf1 + 4), 18u);
-    const WaveFormatEx wf = loadWaveFormat(b.data() + strf1 + 8, 18);
-    EXPECT_EQ(wf.formatTag, 1);
-    EXPECT_EQ(wf.channels, 2);
-    EXPECT_EQ(wf.samplesPerSec, 44100u);
-    EXPECT_EQ(wf.avgBytesPerSec, 176400u);
-    EXPECT_EQ(wf.blockAlign, 4);
-    EXPECT_EQ(wf.bitsPerSample, 16);
-    EXPECT_EQ(wf.cbSize, 0);
-
+    EXPECT_EQ(get32(b, avih + 8 + 12), kAvifHasIndex | kAvifTrustCkType);
+    EXPECT_EQ(get32(b, avih + 8 + 16), 12u);  // total frames
+    EXPECT_EQ(get32(b, avih + 8 + 24), 2u);   // streams
     const std::size_t dmlh = findChunk(b, kFccDmlh, 12, b.size());
     ASSERT_NE(dmlh, std::string::npos);
     EXPECT_EQ(get32(b, dmlh + 8), 12u);
 
-    // movi: the first chunk on a 2048-byte boundary, idx1 offsets relative to
-    // the 'movi' FOURCC with the first chunk at 4.
     const std::size_t movi = findChunk(b, kFccList, 12 + 8 + get32(b, 16), b.size());
     ASSERT_NE(movi, std::string::npos);
     EXPECT_EQ(get32(b, movi + 8), kFccMovi);
     EXPECT_EQ((movi + 12) % 2048, 0u);
-    EXPECT_EQ(get32(b, movi + 12), fourcc("00db"));  // key frame: "db"
     const std::size_t idx1 = movi + 8 + get32(b, movi + 4);
     ASSERT_EQ(get32(b, idx1), kFccIdx1);
     ASSERT_EQ(get32(b, idx1 + 4), 16u * written.size());
     EXPECT_EQ(idx1 + 8 + 16 * written.size(), b.size());
+    EXPECT_EQ(get32(b, idx1 + 8 + 8), 4u);
     for (std::size_t i = 0; i < written.size(); ++i) {
         const std::size_t e = idx1 + 8 + 16 * i;
         const WrittenChunk& c = written[i];
-        const std::uint32_t id = get32(b, e);
-        EXPECT_EQ(chunkStreamNumber(id), c.stream);
-        EXPECT_EQ(get32(b, e + 4), c.key ? kAviifKeyFrame : 0u) << i;
-        EXPECT_EQ(get32(b, e + 12), c.data.size());
-        const std::size_t at = movi + 8 + get32(b, e + 8);
-        EXPECT_EQ(get32(b, at), id) << i;
-        if (i == 0) {
-            EXPECT_EQ(get32(b, e + 8), 4u);
-        }
-        if (c.stream == 1) {
-            EXPECT_EQ(id, fourcc("01wb"));
-        }
-        if (c.stream == 0 && c.data.empty()) {
-            EXPECT_EQ(id, fourcc("00dc"));
-        }
+        const std::uint32_t id = c.stream == 1 ? fourcc("01wb")
+                                 : c.key       ? fourcc("00db")
+                                               : fourcc("00dc");
+        EXPECT_EQ(get32(b, e), id) << i;
+        EXPECT_EQ(get32(b, movi + 8 + get32(b, e + 8)), id) << i;
     }
 }
 
@@ -262,6 +190,22 @@ TEST(AviContainer, ReaderReadsEveryIndexForm) {
     }
     writeFile(dir / "absolute.avi", absolute);
     expectReadsBack(dir / "absolute.avi", written, AviIndexKind::Idx1);
+
+    // An entry and its chunk's header that both claim more than the file
+    // holds: the reader lists no chunk it cannot read.
+    Bytes pastEnd = b;
+    const std::size_t third = idx1 + 8 + 16 * 3;
+    put32(pastEnd.data() + third + 12, 0x7FFFFFF0u);
+    put32(pastEnd.data() + moviFourcc + get32(b, third + 8) + 4, 0x7FFFFFF0u);
+    writeFile(dir / "past-end.avi", pastEnd);
+    AviReader damaged;
+    ASSERT_EQ(damaged.open((dir / "past-end.avi").string()), kAviOk);
+    EXPECT_FALSE(damaged.problems().empty());
+    Bytes data;
+    for (int s = 0; s < 2; ++s) {
+        for (std::size_t c = 0; c < damaged.stream(s).chunks.size(); ++c)
+            EXPECT_EQ(damaged.readChunk(s, c, data), kAviOk) << "stream " << s << " chunk " << c;
+    }
 
     // No index at all: the movi list is scanned; "db"/"dc" give the key frames.
     Bytes noIndex = b;

@@ -11,10 +11,10 @@
 
 #include "media/avi_reader.h"
 #include "media/riff_layout.h"
-#include "tests/media/avi_test_support.h"
+#include "tests/media/media_test_support.h"
 
 using namespace media;
-using namespace avitest;
+using namespace mediatest;
 
 namespace {
 
@@ -85,6 +85,29 @@ std::size_t ixEntry(const Layout& l, std::size_t chunk, std::size_t n) {
     return l.ix[chunk] + kChunkHeaderBytes + kStdIndexHeaderBytes + kStdIndexEntryBytes * n;
 }
 
+// Sets the 32-bit value `offset` bytes into the part `where` finds (0: none).
+Damage set32(std::function<std::size_t(const Layout&)> where, std::size_t offset,
+             std::uint32_t value) {
+    return [=](Bytes& b, const Layout& l) {
+        const std::size_t at = where(l);
+        if (!at)
+            return false;
+        put32(b.data() + at + offset, value);
+        return true;
+    };
+}
+Damage zeroBytes(std::function<std::size_t(const Layout&)> where, std::size_t count) {
+    return [=](Bytes& b, const Layout& l) {
+        const std::size_t at = where(l);
+        if (at)
+            std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(at), count, 0);
+        return at != 0;
+    };
+}
+std::size_t first(const std::vector<std::size_t>& parts) {
+    return parts.empty() ? 0 : parts.front();
+}
+
 std::vector<NamedDamage> namedDamages() {
     auto truncate = [](double fraction) {
         return [fraction](Bytes& b, const Layout&) {
@@ -92,50 +115,39 @@ std::vector<NamedDamage> namedDamages() {
             return true;
         };
     };
+    // Copies entry `from` over entries [begin, end) of an index.
+    auto copyEntries = [](Bytes& b, std::size_t from, std::size_t begin, std::size_t end,
+                          std::size_t entryBytes) {
+        for (std::size_t e = begin; e < end; e += entryBytes)
+            std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(from), entryBytes,
+                        b.begin() + static_cast<std::ptrdiff_t>(e));
+    };
     return {
         {"zero the first ix entry",
-         [](Bytes& b, const Layout& l) {
-             if (l.ix.empty())
-                 return false;
-             std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(ixEntry(l, 0, 0)), 8, 0);
-             return true;
-         }},
+         zeroBytes([](const Layout& l) { return l.ix.empty() ? 0 : ixEntry(l, 0, 0); }, 8)},
         {"zero the first idx1 entry",
-         [](Bytes& b, const Layout& l) {
-             if (!l.idx1)
-                 return false;
-             std::fill_n(b.begin() + static_cast<std::ptrdiff_t>(idx1Entry(l, 0)), 16, 0);
-             return true;
-         }},
+         zeroBytes([](const Layout& l) { return l.idx1 ? idx1Entry(l, 0) : 0; }, 16)},
         {"duplicate idx1 entries",
-         [](Bytes& b, const Layout& l) {
+         [=](Bytes& b, const Layout& l) {
              if (idx1Entries(b, l) < 8)
                  return false;
-             for (std::size_t n = 3; n < 6; ++n)
-                 std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(idx1Entry(l, 2)), 16,
-                             b.begin() + static_cast<std::ptrdiff_t>(idx1Entry(l, n)));
+             copyEntries(b, idx1Entry(l, 2), idx1Entry(l, 3), idx1Entry(l, 6), kIdx1EntryBytes);
              return true;
          }},
         {"every idx1 entry at the first chunk",
-         [](Bytes& b, const Layout& l) {
+         [=](Bytes& b, const Layout& l) {
              if (!l.idx1)
                  return false;
-             for (std::size_t n = 1; n < idx1Entries(b, l); ++n)
-                 std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(idx1Entry(l, 0)), 16,
-                             b.begin() + static_cast<std::ptrdiff_t>(idx1Entry(l, n)));
+             copyEntries(b, idx1Entry(l, 0), idx1Entry(l, 1), idx1Entry(l, idx1Entries(b, l)),
+                         kIdx1EntryBytes);
              return true;
          }},
         {"every ix entry at its first chunk",
-         [](Bytes& b, const Layout& l) {
-             if (l.ix.empty())
-                 return false;
-             for (std::size_t c = 0; c < l.ix.size(); ++c) {
-                 const std::uint32_t n = get32(b, l.ix[c] + 12);
-                 for (std::uint32_t e = 1; e < n; ++e)
-                     std::copy_n(b.begin() + static_cast<std::ptrdiff_t>(ixEntry(l, c, 0)), 8,
-                                 b.begin() + static_cast<std::ptrdiff_t>(ixEntry(l, c, e)));
-             }
-             return true;
+         [=](Bytes& b, const Layout& l) {
+             for (std::size_t c = 0; c < l.ix.size(); ++c)
+                 copyEntries(b, ixEntry(l, c, 0), ixEntry(l, c, 1),
+                             ixEntry(l, c, get32(b, l.ix[c] + 12)), kStdIndexEntryBytes);
+             return !l.ix.empty();
          }},
         {"ix entries pointing into the index chunks",
          [](Bytes& b, const Layout& l) {
@@ -144,13 +156,12 @@ std::vector<NamedDamage> namedDamages() {
              // Each standard index's entries point at the other one's entries.
              for (std::size_t c = 0; c < 2; ++c) {
                  const std::uint64_t base = le64(b.data() + l.ix[c] + 8 + 12);
-                 const std::size_t other = l.ix[1 - c];
                  const std::uint32_t n = get32(b, l.ix[c] + 12);
                  for (std::uint32_t e = 0; e < n; ++e) {
                      const std::size_t target = ixEntry(l, 1 - c, e) + 8;
-                     if (target < other || target < base)
-                         continue;
-                     put32(b.data() + ixEntry(l, c, e), static_cast<std::uint32_t>(target - base));
+                     if (target >= l.ix[1 - c] && target >= base)
+                         put32(b.data() + ixEntry(l, c, e),
+                               static_cast<std::uint32_t>(target - base));
                  }
              }
              return true;
@@ -160,39 +171,24 @@ std::vector<NamedDamage> namedDamages() {
              if (!l.idx1 || l.movi.empty())
                  return false;
              const std::size_t target = l.ix.empty() ? l.idx1 : l.ix.front();
-             const std::size_t moviFourcc = l.movi.front() + 8;
-             for (std::size_t n = 1; n < idx1Entries(b, l); n += 2) {
+             for (std::size_t n = 1; n < idx1Entries(b, l); n += 2)
                  put32(b.data() + idx1Entry(l, n) + 8,
-                       static_cast<std::uint32_t>(target + 8 + 8 * n - moviFourcc));
-             }
+                       static_cast<std::uint32_t>(target + 8 + 8 * n - l.movi.front() - 8));
              return true;
          }},
-        {"huge ix entry count",
-         [](Bytes& b, const Layout& l) {
-             if (l.ix.empty())
-                 return false;
-             put32(b.data() + l.ix[0] + 12, 0x7FFFFFFF);
-             return true;
-         }},
+        {"huge ix entry count", set32([](const Layout& l) { return first(l.ix); }, 12, 0x7FFFFFFF)},
         {"huge super index entry count",
-         [](Bytes& b, const Layout& l) {
-             if (l.indx.empty())
-                 return false;
-             put32(b.data() + l.indx[0] + 12, 0xFFFFFFF0u);
-             return true;
-         }},
-        {"huge idx1 size",
-         [](Bytes& b, const Layout& l) {
-             if (!l.idx1)
-                 return false;
-             put32(b.data() + l.idx1 + 4, 0xFFFFFFF0u);
-             return true;
-         }},
+         set32([](const Layout& l) { return first(l.indx); }, 12, 0xFFFFFFF0u)},
+        {"huge idx1 size", set32([](const Layout& l) { return l.idx1; }, 4, 0xFFFFFFF0u)},
         {"huge first stream list size",
-         [](Bytes& b, const Layout& l) {
-             put32(b.data() + l.strl[0] + 4, 0x7FFFFFF0);
-             return true;
-         }},
+         set32([](const Layout& l) { return first(l.strl); }, 4, 0x7FFFFFF0)},
+        {"huge header list size", set32([](const Layout& l) { return l.hdrl; }, 4, 0x7FFFFFF0)},
+        {"huge movi list size",
+         set32([](const Layout& l) { return first(l.movi); }, 4, 0x7FFFFFF0)},
+        {"huge size of the third chunk",
+         set32([](const Layout& l) { return l.chunks[2]; }, 4, 0x7FFFFFF0)},
+        {"frame height -2147483648",
+         set32([](const Layout& l) { return first(l.strf); }, 16, 0x80000000u)},
         {"bit flipped in the first stream list size",
          [](Bytes& b, const Layout& l) {
              flip(b, l.strl[0] + 4, 3);
@@ -203,26 +199,6 @@ std::vector<NamedDamage> namedDamages() {
              if (l.strh.size() < 2)
                  return false;
              flip(b, l.strh[1] + 2, 5);
-             return true;
-         }},
-        {"frame height -2147483648",
-         [](Bytes& b, const Layout& l) {
-             put32(b.data() + l.strf[0] + 8 + 8, 0x80000000u);
-             return true;
-         }},
-        {"huge header list size",
-         [](Bytes& b, const Layout& l) {
-             put32(b.data() + l.hdrl + 4, 0x7FFFFFF0);
-             return true;
-         }},
-        {"huge movi list size",
-         [](Bytes& b, const Layout& l) {
-             put32(b.data() + l.movi[0] + 4, 0x7FFFFFF0);
-             return true;
-         }},
-        {"huge size of the third chunk",
-         [](Bytes& b, const Layout& l) {
-             put32(b.data() + l.chunks[2] + 4, 0x7FFFFFF0);
              return true;
          }},
         {"cut at a third", truncate(1.0 / 3)},
@@ -358,47 +334,34 @@ void damageAndRepair(const fs::path& dir, const fs::path& original, std::uint32_
         expectNoWorse(o);
 }
 
-bool haveOracleAndTool() {
-    return haveTool("ffprobe") && haveTool("ffmpeg") && fs::exists(kTool);
-}
-
 }  // namespace
 
-TEST(AviDamage, RepairOfOurRecordingWithSoundIsNeverWorse) {
-    if (!haveOracleAndTool())
+// Our recording with sound, the same in several RIFFs, and FFmpeg's own file.
+TEST(AviDamage, RepairIsNeverWorse) {
+    if (!haveTool("ffprobe") || !haveTool("ffmpeg") || !fs::exists(kTool))
         GTEST_SKIP() << "FFmpeg or tessaly-avi missing";
-    const fs::path dir = scratchDir("damage-own");
-    ASSERT_EQ(writeRecording(dir / "rec.avi", 64, 48, 36, true).status, kAviOk);
-    damageAndRepair(dir, dir / "rec.avi", 2026);
-}
-
-TEST(AviDamage, RepairOfOurRecordingInSeveralRiffsIsNeverWorse) {
-    if (!haveOracleAndTool())
-        GTEST_SKIP() << "FFmpeg or tessaly-avi missing";
-    const fs::path dir = scratchDir("damage-riffs");
-    AviWriterOptions options;
-    options.segmentLimit = 256 * 1024;
-    ASSERT_EQ(writeRecording(dir / "rec.avi", 64, 48, 36, true, 0, options).status, kAviOk);
+    const fs::path dir = scratchDir("damage");
+    ASSERT_EQ(writeRecording(dir / "own.avi", 64, 48, 36, true).status, kAviOk);
+    ASSERT_EQ(writeRecording(dir / "riffs.avi", 64, 48, 36, true, 256 * 1024).status, kAviOk);
     AviReader r;
-    ASSERT_EQ(r.open((dir / "rec.avi").string()), kAviOk);
+    ASSERT_EQ(r.open((dir / "riffs.avi").string()), kAviOk);
     ASSERT_GE(r.segmentCount(), 3);
-    damageAndRepair(dir, dir / "rec.avi", 77);
-}
-
-TEST(AviDamage, RepairOfAnFfmpegFileIsNeverWorse) {
-    if (!haveOracleAndTool())
-        GTEST_SKIP() << "FFmpeg or tessaly-avi missing";
-    const fs::path dir = scratchDir("damage-ffmpeg");
-    const fs::path file = dir / "ff.avi";
     std::string log;
     ASSERT_EQ(runCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=5 -f lavfi -i "
                          "sine=r=44100 -ac 2 -t 6 -c:v msvideo1 -g 10 -keyint_min 10 "
                          "-c:a pcm_s16le '" +
-                             file.string() + "' 2>&1",
+                             (dir / "ffmpeg.avi").string() + "' 2>&1",
                          log),
               0)
         << log;
-    damageAndRepair(dir, file, 4242);
+    const std::pair<const char*, std::uint32_t> files[] = {
+        {"own.avi", 2026}, {"riffs.avi", 77}, {"ffmpeg.avi", 4242}};
+    for (const auto& [name, seed] : files) {
+        SCOPED_TRACE(name);
+        const fs::path own = dir / (std::string(name) + ".cases");
+        fs::create_directories(own);
+        damageAndRepair(own, dir / name, seed);
+    }
 }
 
 // However wild a header value, the reader reports it and nothing overflows;

@@ -6,10 +6,10 @@
 
 #include "media/avi_file.h"
 #include "media/avi_reader.h"
-#include "tests/media/avi_test_support.h"
+#include "tests/media/media_test_support.h"
 
 using namespace media;
-using namespace avitest;
+using namespace mediatest;
 
 namespace {
 
@@ -92,7 +92,7 @@ TEST(AviRecovery, KilledBetweenFlushesKeepsEveryFlushedChunk) {
 
     if (!haveTool("ffprobe") || !haveTool("ffmpeg"))
         GTEST_SKIP() << "FFmpeg not installed";
-    const Bytes full = ffmpegDecode555(dir / "rec.avi", dir / "full.raw");
+    const Bytes full = ffmpegDecode(dir / "rec.avi", "rgb555le");
     const std::size_t frameBytes = 160 * 120 * 2;
     ASSERT_EQ(full.size(), frameBytes * kFrames);
     for (const Snapshot& s : snapshots) {
@@ -100,7 +100,7 @@ TEST(AviRecovery, KilledBetweenFlushesKeepsEveryFlushedChunk) {
         auto v = ffprobeStream(s.path, "v:0");
         ASSERT_FALSE(v["nb_read_packets"].empty()) << what;
         EXPECT_GE(std::stoi(v["nb_read_packets"]), s.flushedFrames) << what;
-        const Bytes part = ffmpegDecode555(s.path, dir / "part.raw");
+        const Bytes part = ffmpegDecode(s.path, "rgb555le");
         ASSERT_GE(part.size(), frameBytes * static_cast<std::size_t>(s.flushedFrames)) << what;
         ASSERT_LE(part.size(), full.size()) << what;
         EXPECT_TRUE(std::equal(part.begin(), part.end(), full.begin())) << what;
@@ -110,7 +110,7 @@ TEST(AviRecovery, KilledBetweenFlushesKeepsEveryFlushedChunk) {
 TEST(AviRecovery, CutShortAtManyPointsKeepsEveryCompleteChunk) {
     const fs::path dir = scratchDir("cut");
     AviWriterOptions options;
-    const auto original = writeWithWriter(dir / "rec.avi", 64, 48, 20, options, [](int) {});
+    const auto original = writeWithWriter(dir / "rec.avi", 64, 48, 20, options);
     ASSERT_EQ(original.status, kAviOk);
     const Bytes b = readFile(dir / "rec.avi");
     AviReader whole;
@@ -164,78 +164,6 @@ TEST(AviRecovery, CutShortAtManyPointsKeepsEveryCompleteChunk) {
         EXPECT_EQ(r.stream(0).chunks.size(), complete[0]) << "cut at " << cut;
         EXPECT_EQ(r.stream(1).chunks.size(), complete[1]) << "cut at " << cut;
     }
-}
-
-TEST(AviRecovery, DamagedFilesGiveAStatusNeverACrash) {
-    const fs::path dir = scratchDir("damage");
-    const auto original =
-        writeWithWriter(dir / "rec.avi", 32, 16, 6, AviWriterOptions{}, [](int) {});
-    ASSERT_EQ(original.status, kAviOk);
-    const Bytes b = readFile(dir / "rec.avi");
-    AviReader whole;
-    ASSERT_EQ(whole.open((dir / "rec.avi").string()), kAviOk);
-    const std::size_t moviData =
-        static_cast<std::size_t>(whole.stream(0).chunks.front().dataPos - 8);
-    // Header fields, the first chunks and the indexes at the end take the damage.
-    std::vector<std::size_t> targets;
-    for (std::size_t i = 0; i < 400; ++i)
-        targets.push_back(i);
-    for (std::size_t i = 0; i < 64; ++i)
-        targets.push_back(moviData - 12 + i);
-    for (std::size_t i = b.size() - 600; i < b.size(); ++i)
-        targets.push_back(i);
-
-    std::uint32_t seed = 2026;
-    auto next = [&seed] {
-        seed = seed * 1664525u + 1013904223u;
-        return seed >> 8;
-    };
-    const fs::path damaged = dir / "damaged.avi";
-    int opened = 0;
-    for (int round = 0; round < 1500; ++round) {
-        Bytes d = b;
-        const int hits = 1 + static_cast<int>(next() % 4);
-        for (int h = 0; h < hits; ++h) {
-            const std::size_t at = targets[next() % targets.size()];
-            // Sizes and counts are the interesting damage: all-ones, zero, or noise.
-            switch (next() % 3) {
-                case 0:
-                    d[at] = 0xFF;
-                    break;
-                case 1:
-                    d[at] = 0x00;
-                    break;
-                default:
-                    d[at] = static_cast<std::uint8_t>(next());
-                    break;
-            }
-        }
-        writeFile(damaged, d);
-        AviFilePtr file;
-        if (aviFileOpen(file, damaged.string(), kOpenRead) != kAviOk)
-            continue;
-        ++opened;
-        AviFileInfo info;
-        EXPECT_EQ(aviFileInfo(file, info), kAviOk);
-        for (int s = 0; s < file->reader()->streamCount(); ++s) {
-            Bytes chunk;
-            for (std::size_t c = 0; c < file->reader()->stream(s).chunks.size(); ++c) {
-                EXPECT_EQ(file->reader()->readChunk(s, c, chunk), kAviOk);
-                EXPECT_LE(chunk.size(), d.size());
-            }
-            AviStreamPtr stream;
-            if (aviFileGetStream(file, stream, 0, s) != kAviOk)
-                continue;
-            std::int32_t bytes = 0, samples = 0;
-            aviStreamRead(stream, 0, kReadConvenient, nullptr, 0, &bytes, &samples);
-            EXPECT_LE(static_cast<std::size_t>(bytes), d.size());
-            if (auto gf = aviStreamGetFrameOpen(stream)) {
-                for (int f = 0; f < aviStreamLength(stream) && f < 8; ++f)
-                    aviStreamGetFrame(gf.get(), f);
-            }
-        }
-    }
-    EXPECT_GT(opened, 100);
 }
 
 // Fuzzing found start + length overflowing int in a caller; the services keep

@@ -10,10 +10,10 @@
 
 #include "media/avi_reader.h"
 #include "media/riff_layout.h"
-#include "tests/media/avi_test_support.h"
+#include "tests/media/media_test_support.h"
 
 using namespace media;
-using namespace avitest;
+using namespace mediatest;
 
 namespace {
 

@@ -55,46 +55,27 @@ class DriveFreeSpaceOnTmpfs : public ::testing::Test {
     ScopedTmpfs fs_{"size=20m"};
 };
 
-TEST_F(DriveFreeSpaceOnTmpfs, ExistingDirectoryGivesItsFilesystemsAvailableBytes) {
+// The directory, a missing one below it (its nearest existing parent
+// counts), the same with "." and ".." pieces, a path below a plain file and
+// a relative one all measure the filesystem that holds or will hold them.
+TEST_F(DriveFreeSpaceOnTmpfs, EveryPathMeasuresTheFilesystemThatWillHoldIt) {
     qint64 bytes = kUntouched;
     ASSERT_EQ(driveFreeSpace(fs_.path(), bytes), 0);
     EXPECT_EQ(bytes, kTmpfsSize);
-    EXPECT_EQ(bytes, dfAvailableBytes(fs_.path()));
-
-    ASSERT_TRUE(writeFile(fs_.path() + QStringLiteral("/filler"), 3 * kMiB));
-    ASSERT_EQ(driveFreeSpace(fs_.path(), bytes), 0);
-    EXPECT_EQ(bytes, kTmpfsSize - 3 * kMiB);
-    EXPECT_EQ(bytes, dfAvailableBytes(fs_.path()));
-}
-
-TEST_F(DriveFreeSpaceOnTmpfs, MissingDirectoryGivesItsNearestExistingParentsFilesystem) {
-    ASSERT_TRUE(writeFile(fs_.path() + QStringLiteral("/filler"), 2 * kMiB));
-    qint64 bytes = kUntouched;
-    ASSERT_EQ(driveFreeSpace(fs_.path() + QStringLiteral("/not/yet/there"), bytes), 0);
-    EXPECT_EQ(bytes, kTmpfsSize - 2 * kMiB);
-
-    // A trailing separator and "." / ".." pieces resolve the same way.
-    bytes = kUntouched;
-    ASSERT_EQ(driveFreeSpace(fs_.path() + QStringLiteral("/new/../other/./dir/"), bytes), 0);
-    EXPECT_EQ(bytes, kTmpfsSize - 2 * kMiB);
-}
-
-TEST_F(DriveFreeSpaceOnTmpfs, RelativePathResolvesAgainstTheWorkingDirectory) {
+    const QString filler = fs_.path() + QStringLiteral("/filler");
+    ASSERT_TRUE(writeFile(filler, 2 * kMiB));
+    const qint64 expected = dfAvailableBytes(fs_.path());
+    EXPECT_EQ(expected, kTmpfsSize - 2 * kMiB);
     const QString saved = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(fs_.path()));
-    qint64 bytes = kUntouched;
-    const int status = driveFreeSpace(QStringLiteral("TessalySave"), bytes);
+    for (const QString& path : {fs_.path(), fs_.path() + QStringLiteral("/not/yet/there"),
+                                fs_.path() + QStringLiteral("/new/../other/./dir/"),
+                                filler + QStringLiteral("/below"), QStringLiteral("TessalySave")}) {
+        bytes = kUntouched;
+        EXPECT_EQ(driveFreeSpace(path, bytes), 0) << path.toStdString();
+        EXPECT_EQ(bytes, expected) << path.toStdString();
+    }
     QDir::setCurrent(saved);
-    ASSERT_EQ(status, 0);
-    EXPECT_EQ(bytes, kTmpfsSize);
-}
-
-TEST_F(DriveFreeSpaceOnTmpfs, PathBelowAPlainFileGivesTheFilesFilesystem) {
-    const QString file = fs_.path() + QStringLiteral("/plain");
-    ASSERT_TRUE(writeFile(file, kMiB));
-    qint64 bytes = kUntouched;
-    ASSERT_EQ(driveFreeSpace(file + QStringLiteral("/below"), bytes), 0);
-    EXPECT_EQ(bytes, kTmpfsSize - kMiB);
 }
 
 // A directory whose name is not UTF-8, with a filesystem of its own: a

@@ -17,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "scoped_env.h"
+#include "tests/support/programs.h"
 #include "x11_test_display.h"
 
 namespace {
@@ -86,29 +88,6 @@ int ownSharedSegments() {
     return count;
 }
 
-// Sets or removes an environment variable for one scope.
-class ScopedEnv {
-  public:
-    ScopedEnv(const char* name, const char* value) : name_(name) {
-        if (const char* old = std::getenv(name))
-            old_ = old;
-        if (value)
-            setenv(name, value, 1);
-        else
-            unsetenv(name);
-    }
-    ~ScopedEnv() {
-        if (old_)
-            setenv(name_, old_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-
-  private:
-    const char* name_;
-    std::optional<std::string> old_;
-};
-
 // Holds one connection to the shared display for the whole run: Xvfb resets
 // (and forgets the painted picture, refusing connections meanwhile) whenever
 // its last client leaves.
@@ -156,78 +135,49 @@ class PaintedScreen : public ::testing::Test {
     xcb_window_t corner_ = 0;
 };
 
-TEST_F(PaintedScreen, ProbeMeasuresTheScreenAsThirtyTwoBitFrames) {
-    X11ScreenSource source;
-    ScreenGeometry g;
-    ASSERT_EQ(source.probe(g), kScreenOk);
-    EXPECT_EQ(g.width, 1920);
-    EXPECT_EQ(g.height, 1080);
-    EXPECT_EQ(g.planes, 1);
-    EXPECT_EQ(g.bitsPerPixel, 32);  // the server's depth is 24; frames are 32-bit
-    EXPECT_EQ(frameFormatHeader(g).sizeImage, 8294400u);
-}
+// The ways a frame is read: MIT-SHM where the server offers it, plain
+// GetImage when asked for or when TESSALY_NO_SHM forces it. Each gives the
+// picture bottom row first, and its reused buffers follow the screen.
+struct GrabWay {
+    const char* what;
+    bool askForPlainGetImage;
+    const char* noShmEnvironment;
+    bool usesSharedMemory;
+};
 
-TEST_F(PaintedScreen, SharedMemoryGrabGivesThePictureBottomUp) {
-    X11ScreenSource source;
-    ScreenGeometry g;
-    ASSERT_EQ(source.probe(g), kScreenOk);
-    ASSERT_EQ(source.open(g), kScreenOk);
-    EXPECT_TRUE(source.usesSharedMemory());  // Xvfb offers MIT-SHM
-    EXPECT_EQ(ownSharedSegments(), 1);
-    Frame f(g);
-    ASSERT_EQ(source.grab(f.span()), kScreenOk);
-    expectPicture(f);
-    source.close();
-    EXPECT_EQ(ownSharedSegments(), 0);  // the segment went with the recording
-    // The first row of the buffer is the bottom screen row.
-    EXPECT_EQ((Pixel{f.bytes()[4 * 1919], f.bytes()[4 * 1919 + 1], f.bytes()[4 * 1919 + 2],
-                     f.bytes()[4 * 1919 + 3]}),
-              bgrx(kCornerColour));
-}
-
-TEST_F(PaintedScreen, PlainGetImageGivesTheSameFrame) {
-    const ScreenGeometry g{1920, 1080, 1, 32};
-    X11ScreenSource shared = sourceFor("", true);
-    X11ScreenSource plain = sourceFor("", false);
-    ASSERT_EQ(shared.open(g), kScreenOk);
-    ASSERT_EQ(plain.open(g), kScreenOk);
-    EXPECT_FALSE(plain.usesSharedMemory());
-    Frame a(g);
-    Frame b(g);
-    ASSERT_EQ(shared.grab(a.span()), kScreenOk);
-    ASSERT_EQ(plain.grab(b.span()), kScreenOk);
-    expectPicture(b);
-    EXPECT_TRUE(a.bytes() == b.bytes());
-}
-
-TEST_F(PaintedScreen, EnvironmentCanForcePlainGetImage) {
-    const ScreenGeometry g{1920, 1080, 1, 32};
-    {
-        ScopedEnv noShm("TESSALY_NO_SHM", "1");
-        X11ScreenSource source;
+TEST_F(PaintedScreen, EveryWayOfGrabbingGivesThePictureBottomUpTickAfterTick) {
+    const GrabWay ways[] = {
+        {"MIT-SHM by default", false, nullptr, true},
+        {"plain GetImage asked for", true, nullptr, false},
+        {"TESSALY_NO_SHM=1", false, "1", false},
+    };
+    for (const GrabWay& way : ways) {
+        SCOPED_TRACE(way.what);
+        ScopedEnv noShm("TESSALY_NO_SHM", way.noShmEnvironment);
+        X11ScreenSource source = way.askForPlainGetImage ? sourceFor("", false) : X11ScreenSource();
+        ScreenGeometry g;
+        ASSERT_EQ(source.probe(g), kScreenOk);
+        // The server's depth is 24; frames are 32-bit.
+        EXPECT_EQ(g.width, 1920);
+        EXPECT_EQ(g.height, 1080);
+        EXPECT_EQ(g.bitsPerPixel, 32);
         ASSERT_EQ(source.open(g), kScreenOk);
-        EXPECT_FALSE(source.usesSharedMemory());
-    }
-    ScopedEnv noShm("TESSALY_NO_SHM", nullptr);
-    X11ScreenSource source;
-    ASSERT_EQ(source.open(g), kScreenOk);
-    EXPECT_TRUE(source.usesSharedMemory());
-}
-
-TEST_F(PaintedScreen, ReusedBuffersFollowTheScreenFromTickToTick) {
-    for (bool shm : {true, false}) {
-        SCOPED_TRACE(shm ? "MIT-SHM" : "plain GetImage");
-        const ScreenGeometry g{1920, 1080, 1, 32};
-        X11ScreenSource source = sourceFor("", shm);
-        ASSERT_EQ(source.open(g), kScreenOk);
+        EXPECT_EQ(source.usesSharedMemory(), way.usesSharedMemory);
+        EXPECT_EQ(ownSharedSegments(), way.usesSharedMemory ? 1 : 0);
         Frame f(g);
         painter_.recolour(corner_, kCornerColour);
         ASSERT_EQ(source.grab(f.span()), kScreenOk);
-        EXPECT_EQ(f.at(1910, 1070), bgrx(kCornerColour));
+        expectPicture(f);
+        // The first row of the buffer is the bottom screen row.
+        EXPECT_EQ((Pixel{f.bytes()[4 * 1919], f.bytes()[4 * 1919 + 1], f.bytes()[4 * 1919 + 2],
+                         f.bytes()[4 * 1919 + 3]}),
+                  bgrx(kCornerColour));
         painter_.recolour(corner_, 0x00FF00);
         ASSERT_EQ(source.grab(f.span()), kScreenOk);
         EXPECT_EQ(f.at(1910, 1070), bgrx(0x00FF00));
         EXPECT_EQ(f.at(1000, 500), bgrx(kRootColour));
+        source.close();
+        EXPECT_EQ(ownSharedSegments(), 0);  // the segment went with the recording
     }
 }
 
@@ -243,35 +193,31 @@ TEST_F(PaintedScreen, PointerIsNotDrawn) {
             ASSERT_EQ(f.at(x, y), bgrx(kRootColour)) << x << "," << y;
 }
 
-TEST_F(PaintedScreen, DisplaySmallerThanTheStartUpSizeLeavesBlackAndStaysInTheBuffer) {
-    // As if the display had shrunk since start-up: frames are bigger than it.
-    const ScreenGeometry g{2000, 1200, 1, 32};
+// Frames of the start-up size while the display has shrunk (black beyond it)
+// or grown (its top-left part), within the buffer either way.
+TEST_F(PaintedScreen, ADisplayOfAnotherSizeThanTheFramesStaysInTheBuffer) {
     for (bool shm : {true, false}) {
         SCOPED_TRACE(shm ? "MIT-SHM" : "plain GetImage");
+        const ScreenGeometry larger{2000, 1200, 1, 32};
         X11ScreenSource source = sourceFor("", shm);
-        ASSERT_EQ(source.open(g), kScreenOk);
-        Frame f(g);
+        ASSERT_EQ(source.open(larger), kScreenOk);
+        Frame f(larger);
         ASSERT_EQ(source.grab(f.span()), kScreenOk);
-        EXPECT_EQ(f.at(0, 0), bgrx(kRootColour));
         EXPECT_EQ(f.at(15, 25), bgrx(kTopLeftColour));
         EXPECT_EQ(f.at(1919, 1079), bgrx(kCornerColour));
-        EXPECT_EQ(f.at(1920, 1079), bgrx(0));  // right of the display
-        EXPECT_EQ(f.at(1999, 0), bgrx(0));
-        EXPECT_EQ(f.at(0, 1080), bgrx(0));  // below the display
-        EXPECT_EQ(f.at(1999, 1199), bgrx(0));
+        for (const auto& [x, y] : {std::pair{1920, 1079}, {1999, 0}, {0, 1080}, {1999, 1199}})
+            EXPECT_EQ(f.at(x, y), bgrx(0)) << x << "," << y;
         EXPECT_TRUE(f.guardIntact());
-    }
-}
 
-TEST_F(PaintedScreen, DisplayLargerThanTheStartUpSizeGivesItsTopLeftPart) {
-    const ScreenGeometry g{640, 480, 1, 32};
-    X11ScreenSource source;
-    ASSERT_EQ(source.open(g), kScreenOk);
-    Frame f(g);
-    ASSERT_EQ(source.grab(f.span()), kScreenOk);
-    EXPECT_EQ(f.at(10, 20), bgrx(kTopLeftColour));
-    EXPECT_EQ(f.at(639, 479), bgrx(kRootColour));
-    EXPECT_TRUE(f.guardIntact());
+        const ScreenGeometry smaller{640, 480, 1, 32};
+        X11ScreenSource part = sourceFor("", shm);
+        ASSERT_EQ(part.open(smaller), kScreenOk);
+        Frame top(smaller);
+        ASSERT_EQ(part.grab(top.span()), kScreenOk);
+        EXPECT_EQ(top.at(10, 20), bgrx(kTopLeftColour));
+        EXPECT_EQ(top.at(639, 479), bgrx(kRootColour));
+        EXPECT_TRUE(top.guardIntact());
+    }
 }
 
 TEST_F(PaintedScreen, MisuseIsReportedAndTouchesNothing) {
@@ -310,14 +256,11 @@ TEST(NoDisplay, ProbeAndOpenFailWithAStatus) {
     ScreenGeometry measured;
     EXPECT_EQ(dead.probe(measured), kScreenErrNoDisplay);
     EXPECT_EQ(dead.open(g), kScreenErrNoDisplay);
-}
-
-TEST(NoDisplay, WaylandSessionWithoutAnXDisplayNeedsX11) {
-    ScopedEnv wayland("WAYLAND_DISPLAY", "wayland-0");
-    X11ScreenSource dead = sourceFor(":999", true);
-    ScreenGeometry measured;
+    // In a Wayland session (told by either variable; the XWayland test sets
+    // the other) the missing X display means: log in with X11.
+    ScopedEnv session("XDG_SESSION_TYPE", "wayland");
     EXPECT_EQ(dead.probe(measured), kScreenErrNeedsX11);
-    EXPECT_EQ(dead.open({1920, 1080, 1, 32}), kScreenErrNeedsX11);
+    EXPECT_EQ(dead.open(g), kScreenErrNeedsX11);
 }
 
 TEST(WaylandSession, AnOrdinaryXServerIsStillRecorded) {
@@ -508,33 +451,6 @@ TEST(SeveralMonitors, FramesHoldThePrimaryMonitorOnly) {
     }
 }
 
-// 5-5-5 pixels of the first frame of `path`, top row first, as FFmpeg
-// decodes them; empty when it cannot.
-std::vector<std::uint16_t> firstFrameRgb555(const std::string& path, const ScreenArea& size) {
-    const std::string command =
-        "ffmpeg -v error -i '" + path + "' -frames:v 1 -f rawvideo -pix_fmt rgb555le - 2>/dev/null";
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::vector<std::uint16_t> pixels(static_cast<std::size_t>(size.width) *
-                                      static_cast<std::size_t>(size.height));
-    if (!pipe || std::fread(pixels.data(), 2, pixels.size(), pipe.get()) != pixels.size())
-        return {};
-    return pixels;
-}
-
-std::uint16_t rgb555(std::uint32_t rgb) {
-    return static_cast<std::uint16_t>(((rgb >> 19) & 0x1F) << 10 | ((rgb >> 11) & 0x1F) << 5 |
-                                      ((rgb >> 3) & 0x1F));
-}
-
-std::string commandOutput(const std::string& command) {
-    std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-    std::string out;
-    char buffer[256];
-    while (pipe && std::fgets(buffer, sizeof buffer, pipe.get()) != nullptr)
-        out += buffer;
-    return out;
-}
-
 TEST(SeveralMonitors, RecordingHasThePrimaryMonitorsSizeAndPicture) {
     const MonitorLayout& layout = monitorLayouts().front();
     std::unique_ptr<XPainter> painter;
@@ -543,23 +459,29 @@ TEST(SeveralMonitors, RecordingHasThePrimaryMonitorsSizeAndPicture) {
     char pattern[] = "/tmp/tessaly-monitors-XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     const std::string dir = pattern;
-    const std::string recorded = commandOutput("DISPLAY=" + server->display() +
-                                               " " TESSALY_BIN_DIR "/tessaly-avi record --dir " +
-                                               dir + " --seconds 1 --audio none");
+    std::string recorded;
+    ASSERT_EQ(testsupport::runCommand("DISPLAY=" + server->display() +
+                                          " " TESSALY_BIN_DIR "/tessaly-avi record --dir " + dir +
+                                          " --seconds 1 --audio none",
+                                      recorded),
+              0);
     const std::string path = recorded.substr(0, recorded.find('\n'));
     ASSERT_FALSE(path.empty()) << "tessaly-avi record printed no path";
 
     const ScreenArea& p = layout.expected;
-    EXPECT_EQ(commandOutput("ffprobe -v error -select_streams v:0 -show_entries "
-                            "stream=width,height -of csv=p=0 '" +
-                            path + "'"),
-              std::to_string(p.width) + "," + std::to_string(p.height) + "\n");
-    const std::vector<std::uint16_t> pixels = firstFrameRgb555(path, p);
-    ASSERT_FALSE(pixels.empty());
+    auto stream = testsupport::ffprobeStream(path, "v:0");
+    EXPECT_EQ(stream["width"], std::to_string(p.width));
+    EXPECT_EQ(stream["height"], std::to_string(p.height));
+    const std::vector<std::uint8_t> frames = testsupport::ffmpegDecode(path, "rgb555le");
+    ASSERT_GE(frames.size(), static_cast<std::size_t>(p.width) * p.height * 2);
     // FFmpeg leaves the unused top bit of a 5-5-5 pixel undefined.
     const auto at = [&](int x, int y) {
-        return static_cast<std::uint16_t>(pixels[static_cast<std::size_t>(y * p.width + x)] &
-                                          0x7FFF);
+        const std::size_t i = 2 * static_cast<std::size_t>(y * p.width + x);
+        return static_cast<std::uint16_t>((frames[i] | frames[i + 1] << 8) & 0x7FFF);
+    };
+    const auto rgb555 = [](std::uint32_t rgb) {
+        return static_cast<std::uint16_t>(((rgb >> 19) & 0x1F) << 10 | ((rgb >> 11) & 0x1F) << 5 |
+                                          ((rgb >> 3) & 0x1F));
     };
     EXPECT_EQ(at(0, 0), rgb555(kFirstCornerColour));
     EXPECT_EQ(at(p.width / 2, p.height / 2), rgb555(kRootColour));

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <fcntl.h>
+#include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -102,9 +103,10 @@ class XPainter {
 };
 
 // Starts `args` (looked up in PATH) with `overrides` ("NAME=value") added to
-// this process's environment, output to /dev/null. Returns the pid, or -1.
+// this process's environment, output to /dev/null, and `fd3` (when given) as
+// its descriptor 3. Returns the pid, or -1.
 inline pid_t spawnQuiet(std::vector<std::string> args,
-                        const std::vector<std::string>& overrides = {}) {
+                        const std::vector<std::string>& overrides = {}, int fd3 = -1) {
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
@@ -127,6 +129,8 @@ inline pid_t spawnQuiet(std::vector<std::string> args,
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    if (fd3 >= 0)
+        posix_spawn_file_actions_adddup2(&actions, fd3, 3);
     pid_t pid = -1;
     const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
@@ -177,14 +181,7 @@ constexpr auto kPollInterval = std::chrono::milliseconds(50);
 // depth, no MIT-SHM) and for pulling the server away under a recording.
 class PrivateXvfb {
   public:
-    explicit PrivateXvfb(const std::vector<std::string>& extraArguments) {
-        // Numbers apart from the ones scripts/with-xvfb.sh hands out.
-        for (int n = 260; n < 360 && pid_ <= 0; ++n) {
-            if (access(("/tmp/.X" + std::to_string(n) + "-lock").c_str(), F_OK) == 0)
-                continue;
-            start(":" + std::to_string(n), extraArguments);
-        }
-    }
+    explicit PrivateXvfb(const std::vector<std::string>& extraArguments) { start(extraArguments); }
     ~PrivateXvfb() { stop(); }
     PrivateXvfb(const PrivateXvfb&) = delete;
     PrivateXvfb& operator=(const PrivateXvfb&) = delete;
@@ -194,28 +191,50 @@ class PrivateXvfb {
     void stop() { stopChild(pid_); }
 
   private:
-    void start(const std::string& display, const std::vector<std::string>& extra) {
+    // The server picks a free display number itself and writes it to a pipe
+    // once it accepts connections (-displayfd), so tests running in parallel
+    // never share a number or race for one.
+    void start(const std::vector<std::string>& extra) {
+        int pipeFds[2];
+        if (pipe(pipeFds) != 0)
+            return;
         // -noreset: the server keeps its state when the last client leaves, so
         // connections in between tests are never refused during a reset.
-        std::vector<std::string> args{"Xvfb", display, "-nolisten", "tcp", "-noreset"};
+        std::vector<std::string> args{"Xvfb", "-displayfd", "3", "-nolisten", "tcp", "-noreset"};
         args.insert(args.end(), extra.begin(), extra.end());
-        pid_t pid = spawnQuiet(args);
+        // The server keeps no copy of the read end.
+        fcntl(pipeFds[0], F_SETFD, FD_CLOEXEC);
+        pid_t pid = spawnQuiet(std::move(args), {}, pipeFds[1]);
+        close(pipeFds[1]);
+        const std::string number = pid > 0 ? readDisplayNumber(pipeFds[0]) : std::string();
+        close(pipeFds[0]);
         if (pid <= 0)
             return;
-        for (int i = 0; i < kStartPolls; ++i) {
-            xcb_connection_t* c = xcb_connect(display.c_str(), nullptr);
-            const bool up = !xcb_connection_has_error(c);
-            xcb_disconnect(c);
-            if (up) {
-                pid_ = pid;
-                display_ = display;
-                return;
-            }
-            if (waitpid(pid, nullptr, WNOHANG) == pid)
-                return;  // lost the number to another
-            std::this_thread::sleep_for(kPollInterval);
+        if (number.empty()) {
+            stopChild(pid);
+            return;
         }
-        stopChild(pid);
+        pid_ = pid;
+        display_ = ":" + number;
+    }
+
+    // The number the server writes, or empty when it ended without one.
+    static std::string readDisplayNumber(int fd) {
+        std::string text;
+        const auto deadline = std::chrono::steady_clock::now() + kStartPolls * kPollInterval;
+        char buffer[16];
+        while (text.find('\n') == std::string::npos &&
+               std::chrono::steady_clock::now() < deadline) {
+            pollfd in{fd, POLLIN, 0};
+            if (poll(&in, 1, static_cast<int>(kPollInterval.count())) <= 0)
+                continue;
+            const ssize_t n = read(fd, buffer, sizeof buffer);
+            if (n <= 0)
+                break;
+            text.append(buffer, static_cast<size_t>(n));
+        }
+        const size_t end = text.find('\n');
+        return end == std::string::npos ? std::string() : text.substr(0, end);
     }
 
     pid_t pid_ = -1;

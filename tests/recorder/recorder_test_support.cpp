@@ -19,9 +19,6 @@ RecordingContents readRecording(const QString& path) {
         return out;
     }
     const media::AviReaderStream& s = reader.stream(video);
-    out.rate = s.header.rate;
-    out.scale = s.header.scale;
-    out.fccHandler = s.header.fccHandler;
     const media::BitmapInfoHeader h = media::loadBitmapInfoHeader(s.format.data());
     out.width = h.width;
     out.height = h.height;
@@ -102,4 +99,21 @@ ProbeResult probeWithFfprobe(const QString& path) {
     }
     result.ok = result.streams > 0;
     return result;
+}
+
+std::vector<std::uint8_t> decodedSound(const QString& path) {
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {"-v", "error", "-i", path, "-map", "0:a:0", "-f", "s16le", "-ac", "2", "-"});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        return {};
+    const QByteArray out = ffmpeg.readAllStandardOutput();
+    return {out.begin(), out.end()};
+}
+
+QString audioStreamDescription(const QString& path) {
+    return runProgram(QStringLiteral("ffprobe"),
+                      {"-v", "error", "-select_streams", "a:0", "-show_entries",
+                       "stream=codec_name,sample_rate,channels", "-of", "csv=p=0", path})
+        .trimmed();
 }

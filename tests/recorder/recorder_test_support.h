@@ -31,12 +31,10 @@ class ScriptedScreenDouble final : public ScreenSource {
         return kScreenOk;
     }
     int open(const ScreenGeometry&) override {
-        ++opens;
         isOpen = openStatus == kScreenOk;
         return openStatus;
     }
     int grab(std::span<std::uint8_t> frame) override {
-        ++grabs;
         if (noise) {
             for (auto& b : frame)
                 b = static_cast<std::uint8_t>(random_());
@@ -57,8 +55,6 @@ class ScriptedScreenDouble final : public ScreenSource {
     std::uint32_t colour = 0x336699;  // 0xRRGGBB
     bool noise = false;
     bool isOpen = false;
-    int opens = 0;
-    int grabs = 0;
 
   private:
     ScreenGeometry geometry_;
@@ -83,9 +79,6 @@ class ManualClockDouble final : public recorder::Clock {
 struct RecordingContents {
     int status = -1;
     int streams = 0;
-    std::uint32_t rate = 0;
-    std::uint32_t scale = 0;
-    std::uint32_t fccHandler = 0;
     std::vector<std::uint32_t> frameSizes;
     std::vector<bool> keyFrames;
     // Each frame decoded (16-bit 5-5-5, bottom-up).
@@ -114,3 +107,8 @@ struct ProbeResult {
     int decodedFrames = 0;
 };
 ProbeResult probeWithFfprobe(const QString& path);
+
+// The first audio stream decoded by ffmpeg as 16-bit stereo bytes (empty
+// when ffmpeg fails), and ffprobe's "codec_name,sample_rate,channels" of it.
+std::vector<std::uint8_t> decodedSound(const QString& path);
+QString audioStreamDescription(const QString& path);

@@ -1,7 +1,8 @@
 // The main window's recording slots and tray, on Qt's offscreen platform,
 // with a scripted screen and a hand-stepped clock (test doubles) but real
-// files: texts, icons and enabled states of the tray entries, the window's
-// visibility, the messages, a full drive, closing and quitting mid-recording.
+// files: what the tray menu offers in each state, the window's visibility,
+// the failure message, closing and quitting mid-recording. A full drive is
+// the Xvfb recording's and the controller table's part.
 #include <gtest/gtest.h>
 
 #include <QAction>
@@ -16,25 +17,17 @@
 #include <QTemporaryDir>
 #include <QTimer>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "media/avi_reader.h"
 #include "platform/native_path.h"
 #include "recorder_test_support.h"
-#include "tests/platform/scoped_tmpfs.h"
 #include "ui/drui.h"
+#include "window_test_application.h"
 
 namespace {
-
-void ensureApplication() {
-    if (QApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "recorder_slots_test";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // lives for the whole test run
-}
 
 bool sameIcon(const QIcon& icon, const char* resource) {
     const QIcon expected{QString::fromLatin1(resource)};
@@ -82,19 +75,16 @@ class RecordingSlotsWithDoubles : public ::testing::Test {
         return QSystemTrayIcon::isSystemTrayAvailable() ? !window->isVisible()
                                                         : window->isMinimized();
     }
+    // The tray menu's first entry pauses (or resumes) a recording, the second
+    // stops it or starts one.
     void expectRecordingEntries() const {
         EXPECT_TRUE(entry(0)->isEnabled());
         EXPECT_EQ(entry(0)->text(), QStringLiteral("Pause"));
-        EXPECT_TRUE(sameIcon(entry(0)->icon(), ":/image/pause.png"));
         EXPECT_EQ(entry(1)->text(), QStringLiteral("Stop"));
-        EXPECT_TRUE(sameIcon(entry(1)->icon(), ":/image/stop.png"));
     }
     void expectStoppedEntries() const {
         EXPECT_FALSE(entry(0)->isEnabled());
-        EXPECT_EQ(entry(0)->text(), QStringLiteral("Pause"));
-        EXPECT_TRUE(sameIcon(entry(0)->icon(), ":/image/pause.png"));
         EXPECT_EQ(entry(1)->text(), QStringLiteral("Start"));
-        EXPECT_TRUE(sameIcon(entry(1)->icon(), ":/image/play.png"));
     }
 
     QTemporaryDir dir;
@@ -105,23 +95,6 @@ class RecordingSlotsWithDoubles : public ::testing::Test {
     std::vector<Message> messages;
 };
 
-TEST_F(RecordingSlotsWithDoubles, TheTrayStartsHiddenWithPauseStopQuit) {
-    ASSERT_NE(window->trayIcon, nullptr);
-    EXPECT_FALSE(window->trayIcon->isVisible());
-    EXPECT_EQ(window->trayIcon->toolTip(), QStringLiteral("Tessaly Recorder"));
-    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
-    const QList<QAction*> actions = window->trayIcon->contextMenu()->actions();
-    ASSERT_EQ(actions.size(), 3);
-    EXPECT_EQ(actions[0]->text(), QStringLiteral("Pause"));
-    EXPECT_EQ(actions[1]->text(), QStringLiteral("Stop"));
-    EXPECT_EQ(actions[2]->text(), QStringLiteral("Quit"));
-    EXPECT_TRUE(sameIcon(actions[2]->icon(), ":/image/quit.png"));
-    // Opening the record page again leaves exactly one icon.
-    window->btnSlotBack();
-    window->btnSlot();
-    EXPECT_EQ(window->findChildren<QSystemTrayIcon*>().size(), 1);
-}
-
 TEST_F(RecordingSlotsWithDoubles, RecordPauseResumeStopFromTheButton) {
     window->btnSlotRecord();
     EXPECT_EQ(window->recordButton->text(), QStringLiteral("Stop"));
@@ -129,7 +102,6 @@ TEST_F(RecordingSlotsWithDoubles, RecordPauseResumeStopFromTheButton) {
     EXPECT_TRUE(window->trayIcon->isVisible());
     EXPECT_TRUE(windowOutOfTheWay());
     EXPECT_TRUE(window->captureTimer->isActive());
-    EXPECT_EQ(window->captureTimer->interval(), 200);
     for (int i = 0; i < 5; ++i)
         tick();
 
@@ -137,8 +109,6 @@ TEST_F(RecordingSlotsWithDoubles, RecordPauseResumeStopFromTheButton) {
     EXPECT_FALSE(window->captureTimer->isActive());
     EXPECT_TRUE(entry(0)->isEnabled());
     EXPECT_EQ(entry(0)->text(), QStringLiteral("Start"));
-    EXPECT_TRUE(sameIcon(entry(0)->icon(), ":/image/play.png"));
-    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
     clock->advance(10000);
 
     window->btnSlotMenuPause();
@@ -154,10 +124,7 @@ TEST_F(RecordingSlotsWithDoubles, RecordPauseResumeStopFromTheButton) {
     EXPECT_FALSE(window->isMinimized());
     EXPECT_FALSE(window->captureTimer->isActive());
     EXPECT_TRUE(messages.empty());
-    const QStringList files = QDir(saveDir).entryList(QDir::Files);
-    ASSERT_EQ(files.size(), 1);
-    EXPECT_EQ(files[0], QStringLiteral("20161205093007.avi"));
-    EXPECT_EQ(readRecording(QDir(saveDir).filePath(files[0])).pictures.size(), 6u);
+    EXPECT_EQ(readRecording(window->recording().recordFilePath()).pictures.size(), 6u);
 }
 
 TEST_F(RecordingSlotsWithDoubles, StartAndStopFromTheMenuWhilePaused) {
@@ -210,18 +177,17 @@ TEST_F(RecordingSlotsWithDoubles, ARebuildWhileRecordingShowsTheRecordingThatGoe
 
 TEST_F(RecordingSlotsWithDoubles, TheTrayPictureAlternatesEverySixteenTicks) {
     window->btnSlotRecord();
-    for (int i = 0; i < 16; ++i)
-        tick();
-    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
+    // Ticks 1-16 show the first picture, 17-32 the second, then the first.
+    const std::pair<int, const char*> steps[] = {{16, ":/image/rec1.png"},
+                                                 {1, ":/image/rec2.png"},
+                                                 {15, ":/image/rec2.png"},
+                                                 {1, ":/image/rec1.png"}};
+    for (const auto& [ticks, picture] : steps) {
+        for (int i = 0; i < ticks; ++i)
+            tick();
+        EXPECT_TRUE(sameIcon(window->trayIcon->icon(), picture)) << picture;
+    }
     tick();
-    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec2.png"));
-    for (int i = 0; i < 14; ++i)
-        tick();
-    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec2.png"));
-    tick();  // the count wraps, the picture stays
-    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec2.png"));
-    tick();
-    EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
     window->btnSlotRecord();
     EXPECT_TRUE(sameIcon(window->trayIcon->icon(), ":/image/rec1.png"));
 }
@@ -250,90 +216,33 @@ TEST_F(RecordingSlotsWithDoubles, AFailedCreateStopsWithItsMessage) {
     EXPECT_EQ(messages.size(), 1u);
 }
 
-TEST_F(RecordingSlotsWithDoubles, AFullDriveStopsWithItsMessageAndKeepsTheFrames) {
-    ScopedTmpfs small("size=1m");
-    if (!small.mounted())
-        GTEST_SKIP() << "cannot mount a small tmpfs here: " << small.error().toStdString();
-    screen->noise = true;
-    chooseSaveDirectory(small.path());
-    window->btnSlotRecord();
-    std::uint64_t lastCount = 0;
-    for (int i = 0; i < 2000 && window->recording().isRecording(); ++i) {
-        lastCount = window->recording().frameCount();
-        tick();
+// Closing the window and Quit in the tray menu both complete the file of a
+// recording that is running.
+TEST_F(RecordingSlotsWithDoubles, ClosingOrQuittingMidRecordingCompletesTheFile) {
+    const std::pair<const char*, std::function<void(DRUI&)>> ways[] = {
+        {"window closed", [](DRUI& w) { w.close(); }},
+        {"Quit in the tray menu", [](DRUI& w) { w.btnSlotMenuQuit(); }},
+    };
+    for (const auto& [what, end] : ways) {
+        SCOPED_TRACE(what);
+        if (!window)
+            SetUp();
+        QSignalSpy closed(window.get(), &DRUI::windowClosed);
+        window->btnSlotRecord();
+        for (int i = 0; i < 4; ++i)
+            tick();
+        end(*window);
+        EXPECT_EQ(closed.count(), 1);
+        EXPECT_FALSE(window->isVisible());
+        EXPECT_FALSE(window->recording().isRecording());
+        const QString path = window->recording().recordFilePath();
+        window.reset();
+        media::AviReader reader;
+        ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
+        EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
+        EXPECT_EQ(reader.recoveredChunks(), 0u);
+        EXPECT_EQ(reader.stream(0).chunks.size(), 4u);
     }
-    ASSERT_FALSE(window->recording().isRecording());
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].title, QStringLiteral("Recorder"));
-    EXPECT_EQ(messages[0].text, QStringLiteral("Not enough space, recording stopped."));
-    EXPECT_TRUE(window->isVisible());
-    EXPECT_FALSE(window->isMinimized());
-    const QString path = window->recording().recordFilePath();
-    const RecordingContents file = readRecording(path);
-    ASSERT_EQ(file.status, 0);
-    EXPECT_GT(lastCount, 5u);
-    EXPECT_GE(file.pictures.size(), lastCount);
-    EXPECT_GE(probeWithFfprobe(path).decodedFrames, static_cast<int>(lastCount));
-    // Every frame is in the file's index, not only found by scanning.
-    media::AviReader reader;
-    ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
-    EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
-    EXPECT_EQ(reader.recoveredChunks(), 0u);
-}
-
-TEST_F(RecordingSlotsWithDoubles, ASaveDirectoryRemovedMidRecordingStopsWithItsMessage) {
-    window->btnSlotRecord();
-    for (int i = 0; i < 3; ++i)
-        tick();
-    const QString path = window->recording().recordFilePath();
-    ASSERT_TRUE(QDir(saveDir).removeRecursively());
-    tick();
-    EXPECT_FALSE(window->recording().isRecording());
-    EXPECT_TRUE(window->isVisible());
-    ASSERT_EQ(messages.size(), 1u);
-    EXPECT_EQ(messages[0].title, QStringLiteral("Recorder"));
-    EXPECT_EQ(messages[0].text, QStringLiteral("Record failed. Create Avi file failed.\n"
-                                               "The recording's file or its folder was deleted: ") +
-                                    path);
-}
-
-TEST_F(RecordingSlotsWithDoubles, ClosingTheWindowMidRecordingCompletesTheFile) {
-    QSignalSpy closed(window.get(), &DRUI::windowClosed);
-    window->btnSlotRecord();
-    for (int i = 0; i < 4; ++i)
-        tick();
-    window->close();
-    EXPECT_EQ(closed.count(), 1);
-    EXPECT_FALSE(window->recording().isRecording());
-    EXPECT_FALSE(window->captureTimer->isActive());
-    const QString path = window->recording().recordFilePath();
-    window.reset();
-    const RecordingContents file = readRecording(path);
-    ASSERT_EQ(file.status, 0);
-    EXPECT_EQ(file.pictures.size(), 4u);
-    media::AviReader reader;
-    ASSERT_EQ(reader.open(QFile::encodeName(path).toStdString()), 0);
-    EXPECT_NE(reader.indexKind(), media::AviIndexKind::Scan);
-    EXPECT_EQ(reader.recoveredChunks(), 0u);
-}
-
-TEST_F(RecordingSlotsWithDoubles, QuitMidRecordingFinishesTheFileAndCloses) {
-    QSignalSpy closed(window.get(), &DRUI::windowClosed);
-    window->btnSlotRecord();
-    tick();
-    tick();
-    window->btnSlotMenuQuit();
-    EXPECT_EQ(closed.count(), 1);
-    EXPECT_FALSE(window->isVisible());
-    EXPECT_EQ(readRecording(window->recording().recordFilePath()).pictures.size(), 2u);
-}
-
-TEST_F(RecordingSlotsWithDoubles, QuitWhileIdleCreatesNoFile) {
-    QSignalSpy closed(window.get(), &DRUI::windowClosed);
-    window->btnSlotMenuQuit();
-    EXPECT_EQ(closed.count(), 1);
-    EXPECT_FALSE(window->recording().isRecording());
-    EXPECT_FALSE(QDir(saveDir).exists() && !QDir(saveDir).entryList(QDir::Files).isEmpty());
 }
 
 TEST_F(RecordingSlotsWithDoubles, ClicksOnTheTrayIconBringTheWindowBack) {

@@ -25,23 +25,9 @@
 #include "tests/platform/scoped_tmpfs.h"
 #include "tests/platform/x11_test_display.h"
 #include "ui/drui.h"
+#include "window_test_application.h"
 
 namespace {
-
-void ensureApplication() {
-    if (QApplication::instance())
-        return;
-    static int argc = 1;
-    static char name[] = "recorder_xvfb_test";
-    static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);  // lives for the whole test run
-}
-
-void runEventLoopFor(int ms) {
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
 
 struct Rect {
     int x, y, w, h;
@@ -75,12 +61,25 @@ int mismatches(const std::uint16_t* topDown, int width, int height, const Rect& 
     return bad;
 }
 
+// The window shown on its record page, saving into `saveDir`; its messages
+// are collected instead of shown.
+void openRecordPage(DRUI& window, const QTemporaryDir& dir, const QString& saveDir,
+                    std::vector<QString>& messages) {
+    window.setIniPath(dir.filePath(QStringLiteral("VodozaZevuri.ini")));
+    window.setupPages();
+    window.showInformation = [&messages](QWidget*, const QString&, const QString& text) {
+        messages.push_back(text);
+    };
+    window.chooseDirectory = [saveDir](QWidget*) { return saveDir; };
+    window.btnSlotLayout2Dir();
+    window.show();
+    window.btnSlot();
+}
+
 QString tessalyAvi() {
     return QStringLiteral(TESSALY_BIN_DIR "/tessaly-avi");
 }
 
-// dwTotalFrames of the main AVI header: the frames the last header refresh
-// on disk speaks for.
 // Starts `tessaly-avi record --dir DIR` and reads the path it announces.
 void startCommandRecorder(QProcess& recorder, const QString& dir, QString& path) {
     recorder.start(tessalyAvi(), {"record", "--dir", dir});
@@ -89,6 +88,8 @@ void startCommandRecorder(QProcess& recorder, const QString& dir, QString& path)
     path = QString::fromLocal8Bit(recorder.readLine()).trimmed();
 }
 
+// dwTotalFrames of the main AVI header: the frames the last header refresh
+// on disk speaks for.
 std::uint32_t headerFrameCount(const QString& path) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
@@ -110,17 +111,9 @@ TEST(RecordingOnXvfb, TheWindowsSlotsRecordTheKnownPicture) {
     ensureApplication();
     QTemporaryDir dir;
     DRUI window;
-    window.setIniPath(dir.filePath(QStringLiteral("VodozaZevuri.ini")));
-    window.setupPages();
     std::vector<QString> messages;
-    window.showInformation = [&](QWidget*, const QString&, const QString& text) {
-        messages.push_back(text);
-    };
     const QString saveDir = dir.filePath(QStringLiteral("TessalySave"));
-    window.chooseDirectory = [chosen = saveDir](QWidget*) { return chosen; };
-    window.btnSlotLayout2Dir();
-    window.show();
-    window.btnSlot();
+    openRecordPage(window, dir, saveDir, messages);
     ASSERT_EQ(window.recording().screenStatus(), 0);
 
     QElapsedTimer recording;
@@ -156,29 +149,17 @@ TEST(RecordingOnXvfb, TheWindowsSlotsRecordTheKnownPicture) {
     // The window may lie in the middle of the screen (minimised where there
     // is no tray): that part is left out.
     const Rect windowArea{window.x() - 4, window.y() - 4, window.width() + 8, window.height() + 8};
-    int code = 0;
     QProcess ffmpeg;
     ffmpeg.start(QStringLiteral("ffmpeg"),
                  {"-v", "error", "-i", path, "-vf", "select=eq(n\\,5)", "-frames:v", "1", "-f",
                   "rawvideo", "-pix_fmt", "rgb555le", "-"});
     ASSERT_TRUE(ffmpeg.waitForFinished(60000));
-    code = ffmpeg.exitCode();
-    ASSERT_EQ(code, 0);
+    ASSERT_EQ(ffmpeg.exitCode(), 0);
     const QByteArray raw = ffmpeg.readAllStandardOutput();
     ASSERT_EQ(raw.size(), 1920 * 1080 * 2);
     EXPECT_EQ(
         mismatches(reinterpret_cast<const std::uint16_t*>(raw.constData()), 1920, 1080, windowArea),
         0);
-
-    // Our own decoder sees the same picture (bottom-up rows).
-    const RecordingContents ours = readRecording(path);
-    ASSERT_EQ(ours.status, 0);
-    ASSERT_GT(ours.pictures.size(), 5u);
-    std::vector<std::uint16_t> topDown(1920 * 1080);
-    const auto* bottomUp = reinterpret_cast<const std::uint16_t*>(ours.pictures[5].data());
-    for (int y = 0; y < 1080; ++y)
-        std::copy_n(bottomUp + (1079 - y) * 1920, 1920, topDown.data() + y * 1920);
-    EXPECT_EQ(mismatches(topDown.data(), 1920, 1080, windowArea), 0);
 }
 
 TEST(RecordingOnXvfb, AFullDriveEndsTheRecordingWithItsMessage) {
@@ -195,16 +176,8 @@ TEST(RecordingOnXvfb, AFullDriveEndsTheRecordingWithItsMessage) {
     ensureApplication();
     QTemporaryDir dir;
     DRUI window;
-    window.setIniPath(dir.filePath(QStringLiteral("VodozaZevuri.ini")));
-    window.setupPages();
     std::vector<QString> messages;
-    window.showInformation = [&](QWidget*, const QString&, const QString& text) {
-        messages.push_back(text);
-    };
-    window.chooseDirectory = [chosen = small.path()](QWidget*) { return chosen; };
-    window.btnSlotLayout2Dir();
-    window.show();
-    window.btnSlot();
+    openRecordPage(window, dir, small.path(), messages);
     window.btnSlotRecord();
     std::uint64_t lastCount = 0;
     for (int i = 0; i < 600 && window.recording().isRecording(); ++i) {

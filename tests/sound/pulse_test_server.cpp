@@ -151,16 +151,3 @@ bool waitForInputsListed(sound::SoundInputLister& lister) {
     loop.exec();
     return !lister.isAsking();
 }
-
-NoPulseServer::NoPulseServer() {
-    had_ = qEnvironmentVariableIsSet("PULSE_SERVER");
-    previous_ = qgetenv("PULSE_SERVER");
-    qputenv("PULSE_SERVER", "unix:/nonexistent/tessaly-no-sound-server");
-}
-
-NoPulseServer::~NoPulseServer() {
-    if (had_)
-        qputenv("PULSE_SERVER", previous_);
-    else
-        qunsetenv("PULSE_SERVER");
-}

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include "platform/sound_input_lister.h"
+#include "tests/platform/scoped_env.h"
 
 class PulseTestServer {
   public:
@@ -52,11 +53,5 @@ bool waitForInputsListed(sound::SoundInputLister& lister);
 
 // A PULSE_SERVER that nobody answers, while it lives.
 class NoPulseServer {
-  public:
-    NoPulseServer();
-    ~NoPulseServer();
-
-  private:
-    QByteArray previous_;
-    bool had_ = false;
+    ScopedEnv server_{"PULSE_SERVER", "unix:/nonexistent/tessaly-no-sound-server"};
 };
