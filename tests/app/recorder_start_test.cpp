@@ -59,50 +59,39 @@ QStringList runTool(const QString& tool, const QStringList& args) {
     return QString::fromLocal8Bit(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
-// Visible windows of process `pid` whose title matches `titleRegex` (--all:
-// every criterion must hold, not just one of them).
-QStringList visibleWindows(qint64 pid, const QString& titleRegex) {
-    return runTool(
-        QStringLiteral("xdotool"),
-        {QStringLiteral("search"), QStringLiteral("--all"), QStringLiteral("--onlyvisible"),
-         QStringLiteral("--pid"), QString::number(pid), QStringLiteral("--name"), titleRegex});
+// Visible windows whose title matches `titleRegex`, of process `pid` when
+// given (--all: every criterion must hold, not just one of them).
+QStringList visibleWindows(const QString& titleRegex, qint64 pid = 0) {
+    QStringList args{QStringLiteral("search"), QStringLiteral("--all"),
+                     QStringLiteral("--onlyvisible")};
+    if (pid > 0)
+        args << QStringLiteral("--pid") << QString::number(pid);
+    // The pattern comes last; --name says what it is matched against.
+    return runTool(QStringLiteral("xdotool"), args << QStringLiteral("--name") << titleRegex);
 }
 
-QStringList allVisibleWindows(const QString& titleRegex) {
-    return runTool(QStringLiteral("xdotool"),
-                   {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
-                    QStringLiteral("--name"), titleRegex});
+bool waitUntil(const std::function<bool()>& done) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < kStartDeadlineMs) {
+        if (done())
+            return true;
+        QThread::msleep(kPollMs);
+    }
+    return false;
 }
 
 // Polls until exactly one such window is visible; returns its id or "".
 QString waitForWindow(qint64 pid, const QString& titleRegex) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < kStartDeadlineMs) {
-        const QStringList windows = visibleWindows(pid, titleRegex);
-        if (windows.size() == 1) {
-            return windows.first();
-        }
-        QThread::msleep(kPollMs);
-    }
-    return {};
+    QStringList windows;
+    return waitUntil([&] { return (windows = visibleWindows(titleRegex, pid)).size() == 1; })
+               ? windows.first()
+               : QString();
 }
 
 bool isViewable(const QString& window) {
     const QStringList lines = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
     return lines.filter(QStringLiteral("Map State: IsViewable")).size() == 1;
-}
-
-bool waitUntilViewable(const QString& window) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < kStartDeadlineMs) {
-        if (isViewable(window)) {
-            return true;
-        }
-        QThread::msleep(kPollMs);
-    }
-    return false;
 }
 
 class RecorderStartTest : public ::testing::Test {
@@ -169,7 +158,7 @@ TEST_F(RecorderStartTest, LaterStartShowsTheFirstWindowAndEndsWithZero) {
     ASSERT_FALSE(window.isEmpty()) << "the first start shows its window";
 
     EXPECT_EQ(runLaterStart(), 0);
-    EXPECT_EQ(allVisibleWindows(kMainTitle), QStringList{window}) << "no second window";
+    EXPECT_EQ(visibleWindows(kMainTitle), QStringList{window}) << "no second window";
     EXPECT_TRUE(isViewable(window));
     EXPECT_EQ(first.state(), QProcess::Running);
 
@@ -179,8 +168,8 @@ TEST_F(RecorderStartTest, LaterStartShowsTheFirstWindowAndEndsWithZero) {
             {QStringLiteral("windowunmap"), QStringLiteral("--sync"), window});
     ASSERT_FALSE(isViewable(window));
     EXPECT_EQ(runLaterStart(), 0);
-    EXPECT_TRUE(waitUntilViewable(window));
-    EXPECT_EQ(allVisibleWindows(kMainTitle), QStringList{window});
+    EXPECT_TRUE(waitUntil([&] { return isViewable(window); }));
+    EXPECT_EQ(visibleWindows(kMainTitle), QStringList{window});
 }
 
 TEST_F(RecorderStartTest, NextStartAfterTheFirstEndedBuildsItsOwnWindow) {
@@ -212,7 +201,7 @@ TEST_F(RecorderStartTest, OfTwoStartsAtOnceExactlyOneBuildsAWindow) {
     EXPECT_EQ(running.state(), QProcess::Running);
     const QString window = waitForWindow(running.processId(), kMainTitle);
     EXPECT_FALSE(window.isEmpty());
-    EXPECT_EQ(allVisibleWindows(kMainTitle), QStringList{window});
+    EXPECT_EQ(visibleWindows(kMainTitle), QStringList{window});
 }
 
 // Closes the message box `box` of `process` with Return (OK is its default
@@ -246,7 +235,7 @@ TEST_F(RecorderStartTest, RegisterBoxWhenTheLockHolderDoesNotAnswer) {
     QProcess& later = startRecorder();
     const QString box = waitForWindow(later.processId(), kRegisterTitle);
     ASSERT_FALSE(box.isEmpty()) << "the Register message box appears";
-    EXPECT_TRUE(visibleWindows(later.processId(), kMainTitle).isEmpty()) << "no main window";
+    EXPECT_TRUE(visibleWindows(kMainTitle, later.processId()).isEmpty()) << "no main window";
     EXPECT_EQ(later.state(), QProcess::Running) << "the box waits for the user";
 
     EXPECT_EQ(closeBoxAndWait(box, later), 0);
@@ -266,7 +255,7 @@ TEST_F(RecorderStartTest, ALinkAtTheLockPathIsReportedAndNothingRuns) {
     QProcess& start = startRecorder();
     const QString box = waitForWindow(start.processId(), kLockProblemTitle);
     ASSERT_FALSE(box.isEmpty()) << "the start says the lock cannot be taken";
-    EXPECT_TRUE(visibleWindows(start.processId(), kMainTitle).isEmpty()) << "no main window";
+    EXPECT_TRUE(visibleWindows(kMainTitle, start.processId()).isEmpty()) << "no main window";
     EXPECT_EQ(closeBoxAndWait(box, start), 1);
     // The link's target was neither locked nor changed.
     EXPECT_EQ(QProcess::execute(QStringLiteral("flock"),
@@ -341,7 +330,7 @@ TEST_F(OtherUserTest, AnotherUserCanNeitherBlockNorReachARunningRecorder) {
         << "the other user's start builds its own window";
     EXPECT_EQ(theirs.state(), QProcess::Running);
     EXPECT_EQ(ours.state(), QProcess::Running);
-    EXPECT_EQ(visibleWindows(ours.processId(), kMainTitle), QStringList{ourWindow});
+    EXPECT_EQ(visibleWindows(kMainTitle, ours.processId()), QStringList{ourWindow});
 }
 
 QRect windowRect(const QString& window);
@@ -377,10 +366,7 @@ TEST_F(RecorderStartTest, SigtermWhileRecordingCompletesTheFile) {
         QThread::msleep(500);
     }
     const QDir saved(home_.filePath(QStringLiteral("TessalySave")));
-    QElapsedTimer clock;
-    clock.start();
-    while (saved.entryList(QDir::Files).isEmpty() && clock.elapsed() < kStartDeadlineMs)
-        QThread::msleep(kPollMs);
+    waitUntil([&] { return !saved.entryList(QDir::Files).isEmpty(); });
     ASSERT_EQ(saved.entryList(QDir::Files).size(), 1) << "the clicks did not start a recording";
     QThread::msleep(2000);  // about ten frames
 

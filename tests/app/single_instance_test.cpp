@@ -1,22 +1,19 @@
 // The hand-over between a later start and the running instance, in one
 // process: the failure cases of the local-socket protocol, what a start makes
-// of the lock, and bringing the window back. The hand-over that works, a
-// crashed instance's leftovers and the boxes on screen are the real
-// program's test (recorder_start_test); what may stand at the lock's path is
-// the lock's own test.
+// of the lock, and bringing a minimised window back. The hand-over that
+// works, the boxes a later start shows and its exit codes, and a crashed
+// instance's leftovers are the real program's test (recorder_start_test);
+// what may stand at the lock's path is the lock's own test.
 #include "app/single_instance.h"
 #include "tests/platform/scoped_env.h"
 
 #include <gtest/gtest.h>
 
 #include <QApplication>
-#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QMessageBox>
 #include <QTemporaryDir>
 #include <QWidget>
 
@@ -110,99 +107,27 @@ TEST_F(HandOverTest, OnlyTheSameUserMayConnect) {
     EXPECT_EQ(info.st_mode & 077, 0u);
 }
 
-// What a start finds at the lock, and what it must make of it.
-struct StartCase {
-    const char* description;
-    // Prepares the runtime directory; returns false when that failed.
-    std::function<bool(const QString& runtimeDir, const QString& lockFile)> prepare;
-    InstanceRole role;
-    const char* problemMentions;  // part of the problem text, or nullptr
-};
-
-TEST(CheckSingleInstance, TakesTheLockOrSaysWhyItCannot) {
+// A start whose runtime directory others may change takes no lock and says
+// why; a start that finds the lock free or held is the real program's test.
+TEST(CheckSingleInstance, ARuntimeDirectoryOthersMayChangeIsNoPlaceForTheLock) {
     application();
-    const std::vector<StartCase> cases{
-        {"nothing there yet: the first instance",
-         [](const QString&, const QString&) { return true; }, InstanceRole::First, nullptr},
-        {"a runtime directory others may change",
-         [](const QString& dir, const QString&) {
-             return ::chmod(QFile::encodeName(dir).constData(), 0777) == 0;
-         },
-         InstanceRole::LockUnavailable, "other users may change it"},
-    };
-    int serial = 0;
-    for (const StartCase& c : cases) {
-        SCOPED_TRACE(c.description);
-        QTemporaryDir runtime;
-        ASSERT_TRUE(runtime.isValid());
-        // The environment names the instance and where its lock and socket go.
-        const QByteArray stem = "check_test_" + QByteArray::number(++serial);
-        const ScopedEnv runtimeDir("XDG_RUNTIME_DIR",
-                                   QFile::encodeName(runtime.path()).constData());
-        const ScopedEnv name("TESSALY_INSTANCE_NAME", ("Global\\" + stem).constData());
-        ASSERT_TRUE(c.prepare(runtime.path(), instancePaths().lockFile));
-        const InstanceCheck check = checkSingleInstance();
-        EXPECT_EQ(check.role, c.role);
-        EXPECT_EQ(check.socket, runtime.filePath(QString::fromLatin1(stem + ".socket")));
-        if (c.problemMentions != nullptr) {
-            EXPECT_TRUE(check.problem.contains(QLatin1String(c.problemMentions)))
-                << check.problem.toStdString();
-        }
-        if (c.role == InstanceRole::First) {
-            // Held for the life of the process: the next start is a later one.
-            EXPECT_EQ(checkSingleInstance().role, InstanceRole::Later);
-        }
-    }
+    QTemporaryDir runtime;
+    ASSERT_TRUE(runtime.isValid());
+    ASSERT_EQ(::chmod(QFile::encodeName(runtime.path()).constData(), 0777), 0);
+    const ScopedEnv runtimeDir("XDG_RUNTIME_DIR", QFile::encodeName(runtime.path()).constData());
+    const ScopedEnv name("TESSALY_INSTANCE_NAME", "Global\\check_test");
+    const InstanceCheck check = checkSingleInstance();
+    EXPECT_EQ(check.role, InstanceRole::LockUnavailable);
+    EXPECT_EQ(check.socket, runtime.filePath(QStringLiteral("check_test.socket")));
+    EXPECT_TRUE(check.problem.contains(QLatin1String("other users may change it")))
+        << check.problem.toStdString();
 }
 
-TEST_F(HandOverTest, LaterStartEndsAfterTheHandOverOrAfterSayingWhy) {
-    InstanceServer server;
-    const QString listening = dir_.filePath(QStringLiteral("listening.socket"));
-    ASSERT_TRUE(server.listen(listening));
-    struct Case {
-        const char* description;
-        InstanceCheck check;
-        int exitCode;
-        const char* boxTitle;  // nullptr: no box
-    };
-    const std::vector<Case> cases{
-        {"the running instance answers", {InstanceRole::Later, listening, {}}, 0, nullptr},
-        {"nobody answers", {InstanceRole::Later, socketPath(), {}}, 0, "Register"},
-        {"the lock cannot be taken",
-         {InstanceRole::LockUnavailable, listening, QStringLiteral("the reason")},
-         kLockUnavailableExitCode,
-         "Cannot start"},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.description);
-        QStringList boxes;
-        int exitCode = -1;
-        runBesideEventLoop([&] {
-            exitCode = finishLaterStart(c.check, [&](QMessageBox& box) {
-                boxes << box.windowTitle() + QLatin1Char('|') + box.text();
-            });
-        });
-        EXPECT_EQ(exitCode, c.exitCode);
-        if (c.boxTitle == nullptr) {
-            EXPECT_TRUE(boxes.isEmpty());
-        } else {
-            ASSERT_EQ(boxes.size(), 1);
-            EXPECT_TRUE(boxes.front().startsWith(QLatin1String(c.boxTitle) + QLatin1Char('|')));
-            EXPECT_TRUE(c.check.problem.isEmpty() || boxes.front().endsWith(c.check.problem));
-        }
-    }
-}
-
-TEST(BringWindowToFront, HiddenOrMinimisedWindowComesBackNormal) {
+// The real program's test brings back a hidden window; this one a minimised one.
+TEST(BringWindowToFront, MinimisedWindowComesBackNormal) {
     application();
     QWidget window;
     window.resize(200, 100);
-    window.show();
-    window.hide();
-    bringWindowToFront(&window);
-    EXPECT_TRUE(window.isVisible());
-    EXPECT_EQ(window.windowState(), Qt::WindowNoState);
-
     window.showMinimized();
     ASSERT_TRUE(window.isMinimized());
     bringWindowToFront(&window);

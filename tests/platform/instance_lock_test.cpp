@@ -19,8 +19,6 @@
 #include <cerrno>
 #include <cstring>
 #include <functional>
-#include <memory>
-#include <optional>
 
 namespace {
 
@@ -29,7 +27,6 @@ using State = InstanceLock::State;
 // flock(1) from util-linux takes the same kind of lock from another process:
 // an oracle that shares no code with ours.
 constexpr int kFlockConflictExit = 7;
-constexpr int kHolderDeadlineMs = 10000;
 
 int flockToolProbe(const QString& path) {
     return QProcess::execute(QStringLiteral("flock"),
@@ -75,118 +72,83 @@ TEST(InstanceFileStem, TheNameWithoutItsNamespaceAndNothingThatClimbsOut) {
     EXPECT_EQ(instanceFileStem(QString()), QStringLiteral("Tessaly_instance"));
 }
 
+enum class AtThePath { Nothing, Directory, File, Link };
+
 struct RuntimeSetup {
     const char* description;
-    // Prepares `base` and returns XDG_RUNTIME_DIR's value (nothing: unset).
-    std::function<std::optional<QByteArray>(const QString& base)> prepare;
-    const char* expectedPath;  // relative to `base`
+    // XDG_RUNTIME_DIR: "run" is a directory in the test's base, nullptr unset.
+    const char* runtimeVariable;
+    // What stands where the directory is looked for before the call.
+    AtThePath planted;
+    mode_t mode;
+    bool ownedByNobody;
     int expectedError;
 };
 
+// What a directory the variable names is made of (the everyday case, a
+// private one of this user, is what every start of the real program uses),
+// and the fallback private directory under TMPDIR when there is none.
 TEST(UserRuntimeDirectory, OnlyADirectoryOfThisUserThatNobodyElseMayChange) {
     const QString own = QStringLiteral("tessaly-") + QString::number(::geteuid());
-    const auto ownFallback = [own](mode_t mode) {
-        return [own, mode](const QString& base) -> std::optional<QByteArray> {
-            if (!makeDirectory(base + QLatin1Char('/') + own, mode))
-                return QByteArray("<set-up failed>");
-            return std::nullopt;
-        };
-    };
-    const std::vector<RuntimeSetup> setups{
-        {"XDG_RUNTIME_DIR of this user",
-         [](const QString& base) -> std::optional<QByteArray> {
-             makeDirectory(base + QStringLiteral("/run"), 0700);
-             return encoded(base + QStringLiteral("/run"));
-         },
-         "run", 0},
-        {"XDG_RUNTIME_DIR open to everybody",
-         [](const QString& base) -> std::optional<QByteArray> {
-             makeDirectory(base + QStringLiteral("/run"), 01777);
-             return encoded(base + QStringLiteral("/run"));
-         },
-         "run", EACCES},
-        {"XDG_RUNTIME_DIR of another user",
-         [](const QString& base) -> std::optional<QByteArray> {
-             makeDirectory(base + QStringLiteral("/run"), 0700);
-             giveToNobody(base + QStringLiteral("/run"));
-             return encoded(base + QStringLiteral("/run"));
-         },
-         "run", EPERM},
-        {"XDG_RUNTIME_DIR a link to this user's directory",
-         [](const QString& base) -> std::optional<QByteArray> {
-             makeDirectory(base + QStringLiteral("/real"), 0700);
-             QFile::link(base + QStringLiteral("/real"), base + QStringLiteral("/run"));
-             return encoded(base + QStringLiteral("/run"));
-         },
-         "run", ENOTDIR},
-        {"relative XDG_RUNTIME_DIR: the private directory, made",
-         [](const QString&) -> std::optional<QByteArray> { return QByteArray("relative/run"); },
-         nullptr, 0},
-        {"no XDG_RUNTIME_DIR: the private directory, made",
-         [](const QString&) -> std::optional<QByteArray> { return std::nullopt; }, nullptr, 0},
-        {"private directory already there", ownFallback(0700), nullptr, 0},
-        {"private directory readable by others", ownFallback(0755), nullptr, EACCES},
-        {"private directory planted by another user",
-         [own](const QString& base) -> std::optional<QByteArray> {
-             makeDirectory(base + QLatin1Char('/') + own, 0700);
-             giveToNobody(base + QLatin1Char('/') + own);
-             return std::nullopt;
-         },
-         nullptr, EPERM},
-        {"a file at the private directory's path",
-         [own](const QString& base) -> std::optional<QByteArray> {
-             writeAll(base + QLatin1Char('/') + own, "x");
-             return std::nullopt;
-         },
-         nullptr, ENOTDIR},
-        {"a link at the private directory's path",
-         [own](const QString& base) -> std::optional<QByteArray> {
-             makeDirectory(base + QStringLiteral("/real"), 0700);
-             QFile::link(base + QStringLiteral("/real"), base + QLatin1Char('/') + own);
-             return std::nullopt;
-         },
-         nullptr, ENOTDIR},
+    const RuntimeSetup setups[] = {
+        {"XDG_RUNTIME_DIR open to everybody", "run", AtThePath::Directory, 01777, false, EACCES},
+        {"XDG_RUNTIME_DIR of another user", "run", AtThePath::Directory, 0700, true, EPERM},
+        {"XDG_RUNTIME_DIR a link to this user's directory", "run", AtThePath::Link, 0, false,
+         ENOTDIR},
+        {"relative XDG_RUNTIME_DIR: the private directory, made", "relative/run",
+         AtThePath::Nothing, 0, false, 0},
+        {"no XDG_RUNTIME_DIR: the private directory, made", nullptr, AtThePath::Nothing, 0, false,
+         0},
+        {"private directory already there", nullptr, AtThePath::Directory, 0700, false, 0},
+        {"private directory readable by others", nullptr, AtThePath::Directory, 0755, false,
+         EACCES},
+        {"private directory planted by another user", nullptr, AtThePath::Directory, 0700, true,
+         EPERM},
+        {"a file at the private directory's path", nullptr, AtThePath::File, 0, false, ENOTDIR},
+        {"a link at the private directory's path", nullptr, AtThePath::Link, 0, false, ENOTDIR},
     };
     for (const RuntimeSetup& setup : setups) {
         SCOPED_TRACE(setup.description);
         QTemporaryDir base;
         ASSERT_TRUE(base.isValid());
+        const bool named = setup.runtimeVariable != nullptr &&
+                           QByteArray(setup.runtimeVariable) == QByteArray("run");
+        const QString expectedPath = base.filePath(named ? QStringLiteral("run") : own);
+        const QString real = base.filePath(QStringLiteral("real"));
+        bool planted = true;
+        switch (setup.planted) {
+            case AtThePath::Nothing:
+                break;
+            case AtThePath::Directory:
+                planted = makeDirectory(expectedPath, setup.mode);
+                break;
+            case AtThePath::File:
+                planted = writeAll(expectedPath, "x");
+                break;
+            case AtThePath::Link:
+                planted = makeDirectory(real, 0700) && QFile::link(real, expectedPath);
+                break;
+        }
+        ASSERT_TRUE(planted && (!setup.ownedByNobody || giveToNobody(expectedPath)));
         ScopedEnv tmp("TMPDIR", encoded(base.path()).constData());
-        const std::optional<QByteArray> runtimeDir = setup.prepare(base.path());
-        ScopedEnv runtime("XDG_RUNTIME_DIR", runtimeDir ? runtimeDir->constData() : nullptr);
+        const QByteArray variable =
+            named ? encoded(expectedPath) : QByteArray(setup.runtimeVariable);
+        ScopedEnv runtime("XDG_RUNTIME_DIR",
+                          setup.runtimeVariable != nullptr ? variable.constData() : nullptr);
         // A umask that would leave a new directory unusable must not matter.
         const mode_t savedMask = ::umask(0777);
         const RuntimeDirectory directory = userRuntimeDirectory();
         ::umask(savedMask);
-        const QString expectedPath =
-            base.path() + QLatin1Char('/') +
-            (setup.expectedPath ? QString::fromLatin1(setup.expectedPath) : own);
         EXPECT_EQ(directory.path, expectedPath);
         EXPECT_EQ(directory.error, setup.expectedError) << std::strerror(directory.error);
-        if (setup.expectedError == 0 && setup.expectedPath == nullptr) {
+        if (setup.expectedError == 0) {
             EXPECT_EQ(modeOf(expectedPath), 0700u);
         }
     }
 }
 
-// A second lock in this process is refused while the first lives, and
-// flock(1), an oracle that shares no code with ours, sees it. Holders in
-// other processes (flock(1), a killed recorder) are the real program's test.
-TEST(InstanceLockHolders, TheHolderKeepsTheLockUntilItEnds) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString path = dir.filePath(QStringLiteral("instance.lock"));
-    auto first = std::make_unique<InstanceLock>(path);
-    ASSERT_EQ(first->state(), State::Owned);
-    EXPECT_EQ(flockToolProbe(path), kFlockConflictExit) << "others see our lock";
-    const InstanceLock blocked(path);
-    EXPECT_EQ(blocked.state(), State::HeldByAnother);
-    EXPECT_EQ(blocked.error(), 0);
-    first.reset();
-    const InstanceLock after(path);
-    EXPECT_EQ(after.state(), State::Owned);
-}
-
+// Holders in this and other processes (flock(1), a second start, a killed
+// recorder) are the real program's test.
 TEST(InstanceLockFile, CreatedPrivateOrLeftAsItWas) {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());

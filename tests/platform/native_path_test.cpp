@@ -40,18 +40,6 @@ TEST(NativePath, ValidUtf8DecodesAsText) {
               QStringLiteral("a\uFFFD"));
 }
 
-TEST(NativePath, JoinsWithOneSeparator) {
-    const struct {
-        const char* directory;
-        const char* joined;
-    } cases[] = {{"/v", "/v/a.avi"}, {"/v/", "/v/a.avi"}, {"/", "/a.avi"}, {"", "a.avi"}};
-    for (const auto& c : cases) {
-        EXPECT_EQ(platform::joinPath(QString::fromUtf8(c.directory), QStringLiteral("a.avi")),
-                  QString::fromUtf8(c.joined))
-            << c.directory;
-    }
-}
-
 // Directories made and looked up through their bytes, checked with the
 // standard library's own byte paths.
 TEST(NativePath, MakesDirectoriesAndFindsEntriesByTheirBytes) {

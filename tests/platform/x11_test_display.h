@@ -12,12 +12,13 @@
 #include <unistd.h>
 #include <xcb/xcb.h>
 
+#include "tests/support/programs.h"
+
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -102,29 +103,14 @@ class XPainter {
     const xcb_screen_t* screen_ = nullptr;
 };
 
-// Starts `args` (looked up in PATH) with `overrides` ("NAME=value") added to
-// this process's environment, output to /dev/null, and `fd3` (when given) as
-// its descriptor 3. Returns the pid, or -1.
-inline pid_t spawnQuiet(std::vector<std::string> args,
-                        const std::vector<std::string>& overrides = {}, int fd3 = -1) {
+// Starts `args` (looked up in PATH; `env NAME=value ...` in front sets
+// variables) with its output to /dev/null and `fd3` (when given) as its
+// descriptor 3. Returns the pid, or -1.
+inline pid_t spawnQuiet(std::vector<std::string> args, int fd3 = -1) {
     std::vector<char*> argv;
     for (auto& a : args)
         argv.push_back(a.data());
     argv.push_back(nullptr);
-    std::vector<std::string> env(overrides);
-    for (char** e = environ; *e != nullptr; ++e) {
-        const std::string entry(*e);
-        const std::string name = entry.substr(0, entry.find('=') + 1);
-        bool overridden = false;
-        for (const auto& o : overrides)
-            overridden = overridden || o.rfind(name, 0) == 0;
-        if (!overridden)
-            env.push_back(entry);
-    }
-    std::vector<char*> envp;
-    for (auto& e : env)
-        envp.push_back(e.data());
-    envp.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
@@ -132,18 +118,9 @@ inline pid_t spawnQuiet(std::vector<std::string> args,
     if (fd3 >= 0)
         posix_spawn_file_actions_adddup2(&actions, fd3, 3);
     pid_t pid = -1;
-    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+    const int rc = posix_spawnp(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     return rc == 0 ? pid : -1;
-}
-
-// Runs `args` like spawnQuiet and waits for it; true when it exited with 0.
-inline bool runQuiet(std::vector<std::string> args,
-                     const std::vector<std::string>& overrides = {}) {
-    const pid_t pid = spawnQuiet(std::move(args), overrides);
-    int status = 0;
-    return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
-           WEXITSTATUS(status) == 0;
 }
 
 // Adds a RandR monitor of `width` x `height` at (`x`, `y`) to `display`, the
@@ -153,8 +130,10 @@ inline bool defineMonitor(const std::string& display, const std::string& name, i
     // The millimetre sizes only feed the dots-per-inch figures.
     const std::string geometry = std::to_string(width) + "/300x" + std::to_string(height) +
                                  "/200+" + std::to_string(x) + "+" + std::to_string(y);
-    return runQuiet({"xrandr", "--setmonitor", (primary ? "*" : "") + name, geometry, "none"},
-                    {"DISPLAY=" + display});
+    std::string out;
+    return testsupport::runCommand("DISPLAY=" + display + " xrandr --setmonitor " +
+                                       (primary ? "'*" : "'") + name + "' " + geometry + " none",
+                                   out) == 0;
 }
 
 inline void stopChild(pid_t& pid) {
@@ -163,15 +142,6 @@ inline void stopChild(pid_t& pid) {
     kill(pid, SIGTERM);
     waitpid(pid, nullptr, 0);
     pid = -1;
-}
-
-inline bool programInPath(const std::string& name) {
-    const char* path = std::getenv("PATH");
-    std::istringstream dirs(path ? path : "");
-    for (std::string dir; std::getline(dirs, dir, ':');)
-        if (!dir.empty() && access((dir + "/" + name).c_str(), X_OK) == 0)
-            return true;
-    return false;
 }
 
 constexpr int kStartPolls = 200;  // 10 s at 50 ms: the servers need well under one
@@ -204,7 +174,7 @@ class PrivateXvfb {
         args.insert(args.end(), extra.begin(), extra.end());
         // The server keeps no copy of the read end.
         fcntl(pipeFds[0], F_SETFD, FD_CLOEXEC);
-        pid_t pid = spawnQuiet(std::move(args), {}, pipeFds[1]);
+        pid_t pid = spawnQuiet(std::move(args), pipeFds[1]);
         close(pipeFds[1]);
         const std::string number = pid > 0 ? readDisplayNumber(pipeFds[0]) : std::string();
         close(pipeFds[0]);
@@ -245,7 +215,9 @@ class PrivateXvfb {
 // XWayland for X clients, the way a Wayland login session offers X11.
 class WestonWithXWayland {
   public:
-    static bool available() { return programInPath("weston") && programInPath("Xwayland"); }
+    static bool available() {
+        return testsupport::haveTool("weston") && testsupport::haveTool("Xwayland");
+    }
 
     explicit WestonWithXWayland(const std::string& hostDisplay) {
         char pattern[] = "/tmp/tessaly-weston-XXXXXX";
@@ -254,9 +226,9 @@ class WestonWithXWayland {
         runtimeDir_ = pattern;
         socket_ = "tessaly-wayland";
         const std::string log = runtimeDir_ + "/weston.log";
-        pid_ = spawnQuiet({"weston", "--backend=x11-backend.so", "--use-pixman", "--xwayland",
-                           "--socket=" + socket_, "--width=640", "--height=480", "--log=" + log},
-                          {"DISPLAY=" + hostDisplay, "XDG_RUNTIME_DIR=" + runtimeDir_});
+        pid_ = spawnQuiet({"env", "DISPLAY=" + hostDisplay, "XDG_RUNTIME_DIR=" + runtimeDir_,
+                           "weston", "--backend=x11-backend.so", "--use-pixman", "--xwayland",
+                           "--socket=" + socket_, "--width=640", "--height=480", "--log=" + log});
         if (pid_ <= 0)
             return;
         // Weston names the X display it serves for XWayland in its log.

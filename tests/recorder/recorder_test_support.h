@@ -1,12 +1,11 @@
 // Shared pieces of the recorder tests: a scripted screen and a hand-stepped
 // clock (test doubles for the X11 screen and the system clock), and readers
-// of the recordings the tests make (our reader, and ffprobe/ffmpeg as an
-// independent oracle).
+// of the recordings the tests make with our reader (ffprobe and ffmpeg come
+// from tests/support/programs.h).
 #pragma once
 
 #include <QDateTime>
 #include <QString>
-#include <QStringList>
 #include <cstdint>
 #include <random>
 #include <string>
@@ -14,6 +13,7 @@
 
 #include "platform/screen_source.h"
 #include "recorder/clock.h"
+#include "tests/support/programs.h"
 
 // A screen whose every frame is one solid colour, or noise that no encoder
 // can shrink (to fill a drive quickly).
@@ -90,25 +90,3 @@ RecordingContents readRecording(const QString& path);
 
 // The 5-5-5 pixel a Video 1 decoder shows for an 0xRRGGBB colour.
 std::uint16_t rgb555(std::uint32_t rgb);
-
-// Runs a program and returns its standard output ("" when it cannot start).
-QString runProgram(const QString& program, const QStringList& arguments, int* exitCode = nullptr,
-                   int timeoutMs = 60000);
-// ffprobe's view of the first stream: codec_name, width, height, r_frame_rate,
-// nb_read_packets (keys), or an empty map when ffprobe fails.
-struct ProbeResult {
-    bool ok = false;
-    int streams = 0;
-    QString codec;
-    int width = 0;
-    int height = 0;
-    QString frameRate;
-    int packets = 0;
-    int decodedFrames = 0;
-};
-ProbeResult probeWithFfprobe(const QString& path);
-
-// The first audio stream decoded by ffmpeg as 16-bit stereo bytes (empty
-// when ffmpeg fails), and ffprobe's "codec_name,sample_rate,channels" of it.
-std::vector<std::uint8_t> decodedSound(const QString& path);
-QString audioStreamDescription(const QString& path);

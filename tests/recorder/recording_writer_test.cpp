@@ -35,17 +35,22 @@ struct Frame {
     std::vector<std::uint8_t> pixels;
 };
 
-std::string pathIn(const QTemporaryDir& dir, const char* name) {
-    return QFile::encodeName(dir.filePath(QString::fromLatin1(name))).toStdString();
-}
-
-TEST(RecordingWriter, WritesOneVideoStreamWithAKeyFrameEveryFive) {
+class RecordingWriterTest : public ::testing::Test {
+  protected:
+    std::string create(const char* name) {
+        const std::string path =
+            QFile::encodeName(dir.filePath(QString::fromLatin1(name))).toStdString();
+        EXPECT_EQ(writer.createAviFile(path, frame.header, false), 0);
+        return path;
+    }
     QTemporaryDir dir;
     ManualClockDouble clock;
-    RecordingWriter writer(clock);
+    RecordingWriter writer{clock};
     Frame frame;
-    const std::string path = pathIn(dir, "video.avi");
-    ASSERT_EQ(writer.createAviFile(path, frame.header, false), 0);
+};
+
+TEST_F(RecordingWriterTest, WritesOneVideoStreamWithAKeyFrameEveryFive) {
+    const std::string path = create("video.avi");
     EXPECT_FALSE(writer.hasAudioStream());
     frame.fill(0x0000FF);
     for (int i = 0; i < 12; ++i) {
@@ -72,13 +77,8 @@ TEST(RecordingWriter, WritesOneVideoStreamWithAKeyFrameEveryFive) {
     EXPECT_EQ(reader.stream(0).header.suggestedBufferSize, frame.pixels.size());
 }
 
-TEST(RecordingWriter, RepeatFramesShowThePreviousPictureAndNeedAFirstFrame) {
-    QTemporaryDir dir;
-    ManualClockDouble clock;
-    RecordingWriter writer(clock);
-    Frame frame;
-    const std::string path = pathIn(dir, "repeat.avi");
-    ASSERT_EQ(writer.createAviFile(path, frame.header, false), 0);
+TEST_F(RecordingWriterTest, RepeatFramesShowThePreviousPictureAndNeedAFirstFrame) {
+    const std::string path = create("repeat.avi");
     EXPECT_NE(writer.writeRepeatFrame(), 0);  // nothing to repeat yet
     frame.fill(0x00FF00);
     ASSERT_EQ(writer.writeAviFrame(frame.pixels.data(), frame.header), 0);
@@ -100,7 +100,7 @@ TEST(RecordingWriter, RepeatFramesShowThePreviousPictureAndNeedAFirstFrame) {
     EXPECT_FALSE(file.keyFrames[2]);
     const auto* px = reinterpret_cast<const std::uint16_t*>(file.pictures[3].data());
     EXPECT_EQ(px[0], rgb555(0x0000FF));
-    EXPECT_EQ(probeWithFfprobe(QString::fromStdString(path)).decodedFrames, 4);
+    EXPECT_EQ(testsupport::ffprobeDecodedFrames(path), 4);
 }
 
 }  // namespace

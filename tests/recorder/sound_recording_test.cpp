@@ -117,7 +117,7 @@ TEST_F(SoundRecordingThroughSlots, AToneFromTheMonitorLandsInStreamOne) {
 
     const QString path = record(3000);
     ASSERT_FALSE(path.isEmpty());
-    EXPECT_EQ(audioStreamDescription(path), QStringLiteral("pcm_s16le,44100,2"));
+    EXPECT_EQ(sound_test::soundFormat(path.toStdString()), "pcm_s16le,44100,2");
 
     // Capture hands over whole blocks; only the one cut short by the stop is smaller.
     media::AviReader reader;
@@ -128,7 +128,7 @@ TEST_F(SoundRecordingThroughSlots, AToneFromTheMonitorLandsInStreamOne) {
     for (std::size_t i = 0; i + 1 < blocks.size(); ++i)
         EXPECT_EQ(blocks[i].size, media::kSoundBlockBytes) << "block " << i;
 
-    const auto left = sound_test::leftChannel(decodedSound(path));
+    const auto left = sound_test::leftChannel(testsupport::ffmpegDecodeSound(path.toStdString()));
     const double seconds = left.size() / double(sound_test::kRate);
     EXPECT_NEAR(seconds, 3.0, 0.4);
     ASSERT_GT(left.size(), std::size_t(sound_test::kRate * 2));
@@ -147,7 +147,8 @@ TEST_F(SoundRecordingThroughSlots, SoundKeepsToThePictureOverTwentySecondsWithAn
     const QString straight = record(20100);
     ASSERT_FALSE(straight.isEmpty());
     const double straightVideo = videoSeconds(straight);
-    const double straightSound = decodedSound(straight).size() / 176400.0;
+    const double straightSound =
+        testsupport::ffmpegDecodeSound(straight.toStdString()).size() / 176400.0;
     std::printf("without a pause: video %.2f s, sound %.3f s\n", straightVideo, straightSound);
     EXPECT_NEAR(straightVideo, 20.0, 0.5);
     EXPECT_NEAR(straightSound, straightVideo, 0.25);
@@ -156,7 +157,8 @@ TEST_F(SoundRecordingThroughSlots, SoundKeepsToThePictureOverTwentySecondsWithAn
     ASSERT_FALSE(paused.isEmpty());
     ASSERT_NE(paused, straight);
     const double pausedVideo = videoSeconds(paused);
-    const double pausedSound = decodedSound(paused).size() / 176400.0;
+    const double pausedSound =
+        testsupport::ffmpegDecodeSound(paused.toStdString()).size() / 176400.0;
     std::printf("with a pause: video %.2f s, sound %.3f s\n", pausedVideo, pausedSound);
     EXPECT_NEAR(pausedVideo, 20.0, 0.5);
     EXPECT_NEAR(pausedSound, pausedVideo, 0.25);

@@ -6,11 +6,21 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <filesystem>
+#include <string>
 #include <vector>
+
+#include "tests/support/programs.h"
 
 namespace sound_test {
 
 constexpr int kRate = 44100;
+
+// ffprobe's "codec,sample rate,channels" of a recording's first sound stream.
+inline std::string soundFormat(const std::filesystem::path& file) {
+    auto stream = testsupport::ffprobeStream(file, "a:0");
+    return stream["codec_name"] + "," + stream["sample_rate"] + "," + stream["channels"];
+}
 
 // The left channel of interleaved 16-bit stereo bytes.
 inline std::vector<std::int16_t> leftChannel(const std::vector<std::uint8_t>& bytes) {

@@ -143,14 +143,10 @@ TEST_F(SoundWithPulseServer, ListsEveryInputWithItsKind) {
     EXPECT_EQ(inputs, expected);
 }
 
-TEST(SoundWithoutPulseServer, NoServerMeansNoInputsAndNoSound) {
+// Capture without a server is the sound choice's test: a recording with an
+// empty sound stream.
+TEST(SoundWithoutPulseServer, NoServerMeansNoInputs) {
     NoPulseServer none;
     PulseSoundDeviceList list;
     EXPECT_TRUE(list.inputs().empty());
-    Recorded recorded;
-    PulseSoundSource source;
-    ASSERT_EQ(source.start("", recorded.sink()), 0);
-    QThread::msleep(200);
-    source.stop();
-    EXPECT_TRUE(recorded.sizes().empty());
 }

@@ -60,12 +60,34 @@ std::vector<std::uint32_t> ffprobePacketSizes(const std::filesystem::path& file,
     return sizes;
 }
 
+int ffprobeDecodedFrames(const std::filesystem::path& file) {
+    std::string out;
+    if (runCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
+                   "stream=nb_read_frames -of csv=p=0 '" +
+                       file.string() + "' 2>/dev/null",
+                   out) != 0 ||
+        out.empty()) {
+        return -1;
+    }
+    return std::stoi(out);
+}
+
 std::vector<std::uint8_t> ffmpegDecode(const std::filesystem::path& file,
                                        const std::string& pixelFormat) {
     std::string raw;
     if (runCommand("ffmpeg -hide_banner -loglevel error -i '" + file.string() +
                        "' -map 0:v:0 -f rawvideo -pix_fmt " + pixelFormat + " - 2>/dev/null",
                    raw) != 0) {
+        return {};
+    }
+    return std::vector<std::uint8_t>(raw.begin(), raw.end());
+}
+
+std::vector<std::uint8_t> ffmpegDecodeSound(const std::filesystem::path& file) {
+    std::string raw;
+    if (runCommand(
+            "ffmpeg -v error -i '" + file.string() + "' -map 0:a:0 -f s16le -ac 2 - 2>/dev/null",
+            raw) != 0) {
         return {};
     }
     return std::vector<std::uint8_t>(raw.begin(), raw.end());

@@ -25,9 +25,16 @@ std::map<std::string, std::string> ffprobeStream(const std::filesystem::path& fi
 // Sizes of the packets ffprobe reads from stream number `stream`, in order.
 std::vector<std::uint32_t> ffprobePacketSizes(const std::filesystem::path& file, int stream);
 
+// How many frames FFmpeg decodes from the first video stream (-1 when ffprobe fails).
+int ffprobeDecodedFrames(const std::filesystem::path& file);
+
 // Every frame of the first video stream decoded by FFmpeg as raw pictures of
 // `pixelFormat` (rgb555le, rgb24, ...), top row first; empty when FFmpeg fails.
 std::vector<std::uint8_t> ffmpegDecode(const std::filesystem::path& file,
                                        const std::string& pixelFormat);
+
+// The first audio stream decoded by FFmpeg as 16-bit stereo samples; empty
+// when FFmpeg fails.
+std::vector<std::uint8_t> ffmpegDecodeSound(const std::filesystem::path& file);
 
 }  // namespace testsupport
