@@ -25,6 +25,9 @@ QFont linkFont();              // title bar links and the home page buttons
 QFont recordAndCutPageFont();  // "F"
 QFont mergePageFont();         // "G"
 
+// The strip at the top of the window's pages and of the progress dialog.
+inline constexpr int kTitleBarHeight = 70;
+
 // Text colour of the home page buttons.
 inline constexpr QColor kHomeButtonText{54, 75, 75};
 // Text of disabled controls on the grey fills. The platform's own disabled

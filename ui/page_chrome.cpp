@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr int kTitleBarHeight = 70;
 constexpr int kFooterHeight = 40;
 constexpr int kWindowButtonSize = 30;
 // The link buttons' images are drawn at 2.5 times the size they are shown at.
@@ -48,7 +47,7 @@ QHBoxLayout* DRUI::buildTitleBar(PageIndex page) {
     const int w = pageWidth();
     auto* titleBar = new QLabel;
     titleBar->setObjectName(QStringLiteral("titleBar"));
-    titleBar->setMinimumSize(w, kTitleBarHeight);
+    titleBar->setMinimumSize(w, look::kTitleBarHeight);
     titleBar->setStyleSheet(look::darkFill());
 
     auto* logo = new QLabel(titleBar);

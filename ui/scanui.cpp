@@ -17,7 +17,6 @@ namespace {
 
 constexpr int kDialogWidth = 500;
 constexpr int kDialogHeight = 250;
-constexpr int kTitleBarHeight = 70;
 constexpr int kCloseButtonSize = 30;
 // The text and the button strip leave 30 pixels on either side.
 constexpr int kBodyWidth = kDialogWidth - 60;
@@ -73,7 +72,7 @@ SCANUI::~SCANUI() = default;
 QWidget* SCANUI::buildTitleBar() {
     auto* titleBar = new QLabel;
     titleBar->setObjectName(QStringLiteral("titleBar"));
-    titleBar->setFixedSize(kDialogWidth, kTitleBarHeight);
+    titleBar->setFixedSize(kDialogWidth, look::kTitleBarHeight);
     titleBar->setStyleSheet(kTitleBarStyle);
 
     auto* logo = new QLabel(titleBar);
