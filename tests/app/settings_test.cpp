@@ -1,10 +1,10 @@
 // The save-directory setting in VodozaZevuri.ini and the free-space text
 // shown beside it.
 #include "ui/settings.h"
-#include "../platform/scoped_env.h"
-#include "../platform/scoped_tmpfs.h"
 #include "platform/native_path.h"
 #include "recorder/recording_names.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/scoped_tmpfs.h"
 
 #include <gtest/gtest.h>
 

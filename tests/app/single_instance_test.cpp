@@ -5,7 +5,7 @@
 // instance's leftovers are the real program's test (recorder_start_test);
 // what may stand at the lock's path is the lock's own test.
 #include "app/single_instance.h"
-#include "tests/platform/scoped_env.h"
+#include "tests/support/scoped_env.h"
 
 #include <gtest/gtest.h>
 

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 #include "edit_test_support.h"
-#include "tests/platform/scoped_tmpfs.h"
+#include "tests/support/scoped_tmpfs.h"
 
 using namespace edittest;
 

@@ -1,7 +1,7 @@
 // Free space of the filesystem that holds, or will hold, a directory.
 #include "platform/disk_space.h"
 #include "platform/native_path.h"
-#include "scoped_tmpfs.h"
+#include "tests/support/scoped_tmpfs.h"
 
 #include <gtest/gtest.h>
 

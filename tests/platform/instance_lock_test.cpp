@@ -2,7 +2,7 @@
 // kernel when its holder ends, kept in a directory no other user controls,
 // and never led astray by what is planted at its path.
 #include "platform/instance_lock.h"
-#include "scoped_env.h"
+#include "tests/support/scoped_env.h"
 
 #include <gtest/gtest.h>
 

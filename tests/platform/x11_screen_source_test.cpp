@@ -18,9 +18,9 @@
 #include <string>
 #include <vector>
 
-#include "scoped_env.h"
 #include "tests/support/programs.h"
-#include "x11_test_display.h"
+#include "tests/support/scoped_env.h"
+#include "tests/support/x11_test_display.h"
 
 namespace {
 

@@ -17,7 +17,7 @@
 #include "platform/sound_source.h"
 #include "recorder/recording_controller.h"
 #include "recorder_test_support.h"
-#include "tests/platform/scoped_tmpfs.h"
+#include "tests/support/scoped_tmpfs.h"
 
 #include <sys/mount.h>
 #include <unistd.h>

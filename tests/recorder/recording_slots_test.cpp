@@ -24,8 +24,8 @@
 #include "media/avi_reader.h"
 #include "platform/native_path.h"
 #include "recorder_test_support.h"
+#include "tests/support/window_test_application.h"
 #include "ui/drui.h"
-#include "window_test_application.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 
 #include "media/avi_reader.h"
 #include "recorder_test_support.h"
-#include "tests/platform/scoped_tmpfs.h"
-#include "tests/platform/x11_test_display.h"
+#include "tests/support/scoped_tmpfs.h"
+#include "tests/support/window_test_application.h"
+#include "tests/support/x11_test_display.h"
 #include "ui/drui.h"
-#include "window_test_application.h"
 
 namespace {
 

@@ -16,11 +16,11 @@
 #include <optional>
 
 #include "media/avi_reader.h"
-#include "pulse_test_server.h"  // NoPulseServer
 #include "recorder_test_support.h"
+#include "tests/support/pulse_test_server.h"  // NoPulseServer
+#include "tests/support/window_test_application.h"
 #include "ui/drui.h"
 #include "ui/sound_choice.h"
-#include "window_test_application.h"
 
 namespace {
 

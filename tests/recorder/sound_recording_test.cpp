@@ -17,11 +17,11 @@
 
 #include "media/avi_reader.h"
 #include "media/sound_format.h"
-#include "pulse_test_server.h"
 #include "recorder_test_support.h"
-#include "sound_analysis.h"
+#include "tests/support/pulse_test_server.h"
+#include "tests/support/sound_analysis.h"
+#include "tests/support/window_test_application.h"
 #include "ui/drui.h"
-#include "window_test_application.h"
 
 namespace {
 

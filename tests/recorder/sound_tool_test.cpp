@@ -8,9 +8,9 @@
 #include <QDir>
 #include <QTemporaryDir>
 
-#include "pulse_test_server.h"
 #include "recorder_test_support.h"
-#include "sound_analysis.h"
+#include "tests/support/pulse_test_server.h"
+#include "tests/support/sound_analysis.h"
 
 namespace {
 

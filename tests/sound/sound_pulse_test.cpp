@@ -12,7 +12,7 @@
 
 #include "platform/pulse_sound_devices.h"
 #include "platform/pulse_sound_source.h"
-#include "pulse_test_server.h"
+#include "tests/support/pulse_test_server.h"
 
 using namespace sound;
 

@@ -10,7 +10,7 @@
 #include <QTemporaryDir>
 
 #include "platform/sound_input_lister.h"
-#include "tests/platform/scoped_env.h"
+#include "tests/support/scoped_env.h"
 
 class PulseTestServer {
   public:

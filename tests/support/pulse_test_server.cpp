@@ -1,4 +1,4 @@
-#include "pulse_test_server.h"
+#include "tests/support/pulse_test_server.h"
 
 #include <signal.h>
 #include <sys/prctl.h>
