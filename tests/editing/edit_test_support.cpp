@@ -1,28 +1,30 @@
 #include "edit_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
-#include <QProcess>
-#include <QStandardPaths>
 #include <cstdlib>
 
-#include "media/sound_format.h"
 #include "platform/screen_source.h"
 #include "recorder/clock.h"
 #include "recorder/recording_writer.h"
+#include "tests/support/programs.h"
 
 namespace edittest {
 namespace {
 
 constexpr int kBars = 16;
-constexpr int kFps = 5;
-constexpr int kSamplesPerFrame = kSampleRate / kFps;
+constexpr int kSampleRate = 44100;
 constexpr int kClickSamples = 44;  // 1 ms
 constexpr std::int16_t kClickLevel = 20000;
 // A click's onset: a sample this loud after this many quiet ones.
 constexpr int kLoud = 8000;
 constexpr int kQuietBefore = 4410;
+// Clicks must land this close to where their frames went (10 ms; a video
+// frame is 200 ms).
+constexpr std::int64_t kClickTolerance = kSampleRate / 100;
 
 class StillClockDouble final : public recorder::Clock {
   public:
@@ -33,12 +35,10 @@ class StillClockDouble final : public recorder::Clock {
 std::vector<std::uint8_t> picture(int width, int number) {
     const int bar = width / kBars;
     std::vector<std::uint8_t> bgrx(static_cast<std::size_t>(width) * kHeight * 4, 0);
-    for (int y = 0; y < kHeight; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const bool white = (number >> (x / bar)) & 1;
-            for (int c = 0; c < 3; ++c)
-                bgrx[(static_cast<std::size_t>(y) * width + x) * 4 + c] = white ? 255 : 0;
-        }
+    for (std::size_t i = 0; i < bgrx.size(); ++i) {
+        const int x = int(i / 4 % std::size_t(width));
+        if (i % 4 != 3 && (number >> (x / bar)) & 1)
+            bgrx[i] = 255;
     }
     return bgrx;
 }
@@ -64,18 +64,18 @@ int numberIn(const std::uint8_t* rgb555, int width) {
     return number;
 }
 
-void findClicks(const QByteArray& s16, Decoded& out) {
-    const auto* samples = reinterpret_cast<const std::int16_t*>(s16.constData());
-    out.soundSamples = s16.size() / 4;
+void findClicks(const std::vector<std::uint8_t>& s16, Decoded& out) {
+    const auto* samples = reinterpret_cast<const std::int16_t*>(s16.data());
+    out.soundSamples = std::int64_t(s16.size() / 4);
     std::int64_t quiet = kQuietBefore;
     for (std::int64_t i = 0; i < out.soundSamples; ++i) {
-        if (std::abs(samples[2 * i]) >= kLoud) {
-            if (quiet >= kQuietBefore)
-                out.clicks.push_back(i);
-            quiet = 0;
-        } else {
+        if (std::abs(samples[2 * i]) < kLoud) {
             ++quiet;
+            continue;
         }
+        if (quiet >= kQuietBefore)
+            out.clicks.push_back(i);
+        quiet = 0;
     }
 }
 
@@ -101,77 +101,50 @@ int writeSource(const QString& path, const SourceShape& shape) {
     return rc ? rc : closed;
 }
 
-QByteArray run(const QString& program, const QStringList& arguments, int* exitCode) {
-    QProcess process;
-    process.start(program, arguments);
-    process.waitForFinished(120000);
-    if (exitCode)
-        *exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    return process.readAllStandardOutput();
-}
-
-bool haveFfmpeg() {
-    return !QStandardPaths::findExecutable(QStringLiteral("ffmpeg")).isEmpty() &&
-           !QStandardPaths::findExecutable(QStringLiteral("ffprobe")).isEmpty();
+bool ffmpeg(const QString& arguments) {
+    std::string out;
+    return testsupport::runCommand("ffmpeg -v error -y " + arguments.toStdString(), out) == 0;
 }
 
 Decoded decode(const QString& path) {
     Decoded out;
-    int rc = 0;
-    const QString probe = QString::fromUtf8(
-        run(QStringLiteral("ffprobe"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-show_entries"),
-             QStringLiteral("stream=codec_type,width,r_frame_rate:packet=flags"),
-             QStringLiteral("-select_streams"), QStringLiteral("v"), QStringLiteral("-of"),
-             QStringLiteral("csv=p=0"), path},
-            &rc));
-    if (rc != 0)
+    const std::filesystem::path file = path.toStdString();
+    const auto video = testsupport::ffprobeStream(file, "v:0");
+    const int width = video.count("width") ? std::atoi(video.at("width").c_str()) : 0;
+    const std::vector<std::uint8_t> pixels = testsupport::ffmpegDecode(file, "rgb555le");
+    if (width <= 0 || pixels.empty())
         return out;
-    int frame = 0;
-    std::int64_t width = 0;
-    for (const QString& line : probe.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
-        if (line.startsWith(QLatin1String("video,"))) {
-            width = line.section(QLatin1Char(','), 1, 1).toLongLong();
-            out.frameRate = line.section(QLatin1Char(','), 2);
-        } else if (line.startsWith(QLatin1Char('K')))
-            out.keyFrames.push_back(frame++);
-        else
-            ++frame;
-    }
-    const QByteArray pixels =
-        run(QStringLiteral("ffmpeg"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-             QStringLiteral("-map"), QStringLiteral("0:v"), QStringLiteral("-f"),
-             QStringLiteral("rawvideo"), QStringLiteral("-pix_fmt"), QStringLiteral("rgb555le"),
-             QStringLiteral("-")},
-            &rc);
-    if (rc != 0)
-        return out;
-    const std::int64_t frameBytes = width * kHeight * 2;
-    for (std::int64_t at = 0; frameBytes > 0 && at + frameBytes <= pixels.size();
-         at += frameBytes) {
-        out.numbers.push_back(
-            numberIn(reinterpret_cast<const std::uint8_t*>(pixels.constData()) + at, int(width)));
-    }
-    const QByteArray sound =
-        run(QStringLiteral("ffmpeg"),
-            {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-i"), path,
-             QStringLiteral("-map"), QStringLiteral("0:a"), QStringLiteral("-f"),
-             QStringLiteral("s16le"), QStringLiteral("-ac"), QStringLiteral("2"),
-             QStringLiteral("-ar"), QStringLiteral("44100"), QStringLiteral("-")},
-            &rc);
-    out.hasSound = rc == 0;
+    out.frameRate = video.at("r_frame_rate");
+    out.keyFrames = testsupport::ffprobeKeyFrames(file);
+    const std::size_t frameBytes = std::size_t(width) * kHeight * 2;
+    for (std::size_t at = 0; at + frameBytes <= pixels.size(); at += frameBytes)
+        out.numbers.push_back(numberIn(pixels.data() + at, width));
+    out.hasSound = !testsupport::ffprobeStream(file, "a:0").empty();
     if (out.hasSound)
-        findClicks(sound, out);
+        findClicks(testsupport::ffmpegDecodeSound(file), out);
     out.ok = true;
     return out;
 }
 
-std::vector<int> Reports::percents() const {
-    std::vector<int> p;
-    for (const editing::EditReport& r : all)
-        p.push_back(r.percent);
-    return p;
+std::vector<int> numbersFrom(int first, int count) {
+    std::vector<int> n;
+    for (int i = 0; i < count; ++i)
+        n.push_back(first + i);
+    return n;
+}
+
+void expectClicks(std::vector<std::int64_t>& expected, int first, int count, int at,
+                  int soundFrames) {
+    for (int frame = 0; frame < soundFrames; frame += 5) {
+        if (frame >= first && frame < first + count)
+            expected.push_back(std::int64_t{frame - first + at} * kSamplesPerFrame);
+    }
+}
+
+void expectClicksNear(const Decoded& d, const std::vector<std::int64_t>& expected) {
+    ASSERT_EQ(d.clicks.size(), expected.size());
+    for (std::size_t i = 0; i < expected.size(); ++i)
+        EXPECT_NEAR(d.clicks[i], expected[i], kClickTolerance) << "click " << i;
 }
 
 QStringList filesIn(const QString& directory) {

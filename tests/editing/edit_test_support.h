@@ -15,7 +15,7 @@ namespace edittest {
 
 constexpr int kWidth = 64;  // 16 bars of one 4x4 block each
 constexpr int kHeight = 48;
-constexpr int kSampleRate = 44100;
+constexpr int kSamplesPerFrame = 44100 / 5;
 
 struct SourceShape {
     int frames = 30;
@@ -28,16 +28,15 @@ struct SourceShape {
 // Writes a 5 fps recording with the recorder's own writer; 0 or its status.
 int writeSource(const QString& path, const SourceShape& shape);
 
-// Runs a program; its standard output, and its exit code in `exitCode`.
-QByteArray run(const QString& program, const QStringList& arguments, int* exitCode = nullptr);
-bool haveFfmpeg();
+// Runs ffmpeg with `arguments` (a shell word list); true when it succeeded.
+bool ffmpeg(const QString& arguments);
 
 // What FFmpeg sees in a file: the frame numbers of the decoded pictures, the
 // key frames, the video stream's rate, and the sound's clicks and length (as
 // 44.1 kHz stereo). `ok` is false when FFmpeg cannot decode the file.
 struct Decoded {
     bool ok = false;
-    QString frameRate;
+    std::string frameRate;
     std::vector<int> numbers;
     std::vector<int> keyFrames;  // indexes of the key frames
     bool hasSound = false;
@@ -46,13 +45,23 @@ struct Decoded {
 };
 Decoded decode(const QString& path);
 
+// The numbers first, first + 1, ... of `count` frames.
+std::vector<int> numbersFrom(int first, int count);
+
+// Where the clicks of a source land when its frames from `first` on are
+// written from output frame `at` on, `count` of them; its sound covers
+// `soundFrames`. Appends them to `expected`.
+void expectClicks(std::vector<std::int64_t>& expected, int first, int count, int at,
+                  int soundFrames);
+// Whether the decoded clicks lie within 10 ms of the expected ones.
+void expectClicksNear(const Decoded& d, const std::vector<std::int64_t>& expected);
+
 // Collects a job's reports.
 struct Reports {
     std::vector<editing::EditReport> all;
     editing::ReportFn fn() {
         return [this](const editing::EditReport& r) { all.push_back(r); };
     }
-    std::vector<int> percents() const;
 };
 
 // The files in `directory`, sorted.

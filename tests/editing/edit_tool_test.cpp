@@ -5,10 +5,10 @@
 #include <signal.h>
 
 #include <QProcess>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "edit_test_support.h"
+#include "tests/support/programs.h"
 
 using namespace edittest;
 
@@ -16,21 +16,6 @@ namespace {
 
 const QString kTool = QStringLiteral(TESSALY_BIN_DIR "/tessaly-avi");
 constexpr int kExitGivenUp = 130;
-
-struct Ran {
-    int exit = -1;
-    QString out;
-    QString err;
-};
-
-Ran runTool(const QStringList& args) {
-    QProcess p;
-    p.start(kTool, args);
-    p.waitForFinished(120000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1,
-            QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
 
 TEST(EditTool, ReportsProgressAndEndsWithTheRightStatus) {
     QTemporaryDir dir;
@@ -40,7 +25,7 @@ TEST(EditTool, ReportsProgressAndEndsWithTheRightStatus) {
     struct Case {
         QStringList args;
         int exit;
-        QString out;      // what stdout must hold
+        QString out;      // what stdout must start with
         const char* err;  // what stderr must hold
     };
     const Case cases[] = {
@@ -52,43 +37,34 @@ TEST(EditTool, ReportsProgressAndEndsWithTheRightStatus) {
          0,
          dir.filePath("Merge"),
          "merge: 50% (41/80 frames)"},
-        {{"cut", a, "--start", "3", "--end", "3"},
-         1,
-         QString(),
-         "The end time must be after the start time."},
         {{"merge", a, missing}, 1, QString(), "gone.avi does not exist"},
-        {{"cut", a, "--start", "0", "--end", "2", "--out", missing},
-         1,
-         QString(),
-         "gone.avi does not exist"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
-        const Ran r = runTool(c.args);
-        EXPECT_EQ(r.exit, c.exit) << r.err.toStdString();
-        EXPECT_TRUE(c.out.isEmpty() ? r.out.isEmpty() : r.out.startsWith(c.out))
-            << r.out.toStdString();
-        EXPECT_TRUE(r.err.contains(QLatin1String(c.err))) << r.err.toStdString();
+        QProcess p;
+        p.start(kTool, c.args);
+        p.waitForFinished(120000);
+        const QString out = QString::fromUtf8(p.readAllStandardOutput());
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        EXPECT_EQ(p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, c.exit);
+        EXPECT_TRUE(c.out.isEmpty() ? out.isEmpty() : out.startsWith(c.out)) << out.toStdString();
+        EXPECT_TRUE(err.contains(QLatin1String(c.err))) << err.toStdString();
     }
 
     // On a terminal: one bar redrawn in place, with frames, speed and time left.
-    if (QStandardPaths::findExecutable(QStringLiteral("script")).isEmpty())
-        GTEST_SKIP() << "script (util-linux) is missing";
-    QProcess p;
-    p.start(QStringLiteral("script"),
-            {QStringLiteral("-qec"),
-             kTool + QStringLiteral(" cut '") + a + QStringLiteral("' --start 0 --end 8 --out '") +
-                 dir.path() + QStringLiteral("'"),
-             QStringLiteral("/dev/null")});
-    ASSERT_TRUE(p.waitForFinished(120000));
-    EXPECT_EQ(p.exitCode(), 0);
-    const QString screen = QString::fromUtf8(p.readAllStandardOutput());
-    EXPECT_TRUE(
-        screen.contains(QLatin1String("\r[##############################] 100%  39/39 frames")))
-        << screen.toStdString();
-    EXPECT_TRUE(screen.contains(QLatin1String(" fps ")) && screen.contains(QLatin1String(" left")))
-        << screen.toStdString();
-    EXPECT_FALSE(screen.contains(QLatin1String("cut: 0%"))) << screen.toStdString();
+    ASSERT_TRUE(testsupport::haveTool("script")) << "script (util-linux) is missing";
+    std::string screen;
+    ASSERT_EQ(testsupport::runCommand("script -qec \"'" + kTool.toStdString() + "' cut '" +
+                                          a.toStdString() + "' --start 0 --end 8 --out '" +
+                                          dir.path().toStdString() + "'\" /dev/null",
+                                      screen),
+              0);
+    EXPECT_NE(screen.find("\r[##############################] 100%  39/39 frames"),
+              std::string::npos)
+        << screen;
+    EXPECT_NE(screen.find(" fps "), std::string::npos) << screen;
+    EXPECT_NE(screen.find(" left"), std::string::npos) << screen;
+    EXPECT_EQ(screen.find("cut: 0%"), std::string::npos) << screen;
 }
 
 TEST(EditTool, CtrlCGivesUpLikeTheDialog) {
@@ -100,11 +76,10 @@ TEST(EditTool, CtrlCGivesUpLikeTheDialog) {
     struct Case {
         QStringList args;
         const char* says;
-        int filesLeft;  // the source and the partial cut; never a merge
     };
     const Case cases[] = {
-        {{"cut", a, "--start", "0", "--end", "200"}, "Cut_a.avi keeps the", 2},
-        {{"merge", a, a, a}, "given up; nothing was kept", 2},
+        {{"cut", a, "--start", "0", "--end", "200"}, "Cut_a.avi keeps the"},
+        {{"merge", a, a, a}, "given up; nothing was kept"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.args.first().toStdString());
@@ -121,12 +96,11 @@ TEST(EditTool, CtrlCGivesUpLikeTheDialog) {
         EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
         EXPECT_EQ(p.exitCode(), kExitGivenUp) << err.toStdString();
         EXPECT_TRUE(err.contains(c.says)) << err.toStdString();
-        EXPECT_EQ(filesIn(dir.path()).size(), c.filesLeft);
+        // The source and the partial cut; never a merge.
+        EXPECT_EQ(filesIn(dir.path()).size(), 2);
     }
-    if (haveFfmpeg()) {
-        const Decoded d = decode(dir.filePath(QStringLiteral("Cut_a.avi")));
-        EXPECT_TRUE(d.ok && !d.numbers.empty() && d.numbers.size() < 999u);
-    }
+    const Decoded d = decode(dir.filePath(QStringLiteral("Cut_a.avi")));
+    EXPECT_TRUE(d.ok && !d.numbers.empty() && d.numbers.size() < 999u);
 }
 
 }  // namespace

@@ -60,6 +60,21 @@ std::vector<std::uint32_t> ffprobePacketSizes(const std::filesystem::path& file,
     return sizes;
 }
 
+std::vector<int> ffprobeKeyFrames(const std::filesystem::path& file) {
+    std::string out;
+    runCommand("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 '" +
+                   file.string() + "' 2>/dev/null",
+               out);
+    std::vector<int> keys;
+    std::istringstream lines(out);
+    std::string line;
+    for (int index = 0; std::getline(lines, line); ++index) {
+        if (line.starts_with('K'))
+            keys.push_back(index);
+    }
+    return keys;
+}
+
 int ffprobeDecodedFrames(const std::filesystem::path& file) {
     std::string out;
     if (runCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "

@@ -25,6 +25,8 @@ std::map<std::string, std::string> ffprobeStream(const std::filesystem::path& fi
 // Sizes of the packets ffprobe reads from stream number `stream`, in order.
 std::vector<std::uint32_t> ffprobePacketSizes(const std::filesystem::path& file, int stream);
 
+// The indexes of the packets ffprobe flags as key frames in the first video stream.
+std::vector<int> ffprobeKeyFrames(const std::filesystem::path& file);
 // How many frames FFmpeg decodes from the first video stream (-1 when ffprobe fails).
 int ffprobeDecodedFrames(const std::filesystem::path& file);
 

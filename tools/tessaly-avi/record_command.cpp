@@ -3,6 +3,9 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <optional>
 
@@ -21,8 +24,8 @@
 namespace tools::avi {
 namespace {
 
-// The stop timer counts milliseconds in an int: 2e6 s (23 days) is the
-// longest recording a command line can ask for.
+// The longest recording a command line can ask for: 2e6 s (23 days), far
+// past any real use, keeps the frame count it turns into plainly in range.
 constexpr double kMaxSeconds = 2e6;
 
 struct RecordOptions {
@@ -82,8 +85,9 @@ std::optional<int> parseRecordOptions(const QStringList& args, RecordOptions& op
 
 class HeadlessRecording {
   public:
-    explicit HeadlessRecording(recorder::RecordingController& controller)
-        : controller_(controller) {}
+    // `frameLimit` frames end the recording (0: only a signal does).
+    HeadlessRecording(recorder::RecordingController& controller, std::uint64_t frameLimit)
+        : controller_(controller), frameLimit_(frameLimit) {}
 
     void tick() {
         const int result = controller_.tick();
@@ -92,6 +96,8 @@ class HeadlessRecording {
             std::fprintf(stderr, "tessaly-avi record: %s (status %d)\n",
                          qPrintable(controller_.failureMessage()), result);
             finish(kExitFailed);
+        } else if (frameLimit_ > 0 && controller_.frameCount() >= frameLimit_) {
+            finish(0);
         }
     }
 
@@ -121,6 +127,7 @@ class HeadlessRecording {
     }
 
     recorder::RecordingController& controller_;
+    const std::uint64_t frameLimit_;
     bool announced_ = false;
     bool finished_ = false;
 };
@@ -172,18 +179,16 @@ int runRecord(const QStringList& args) {
     controller.setSaveDirectory([dir = options.directory] { return dir; });
     controller.setSoundSources(&soundInputs, &soundCapture);
     controller.setAudioDeviceId(audioDeviceId);
-    HeadlessRecording recording(controller);
+    // --seconds counts frames, not wall-clock time: a stop timer would lose
+    // the last frame whenever the tick due at the end runs late, while a late
+    // tick still fills the slots it missed.
+    const auto frameLimit = static_cast<std::uint64_t>(
+        std::max(1.0, std::round(options.seconds * 1000 / recorder::kCapturePeriodMs)));
+    HeadlessRecording recording(controller, options.seconds > 0 ? frameLimit : 0);
     QObject::connect(&captureTimer, &QTimer::timeout, [&recording] { recording.tick(); });
 
     QObject::connect(&stopRequests, &platform::TerminationSignals::terminationRequested,
                      [&recording] { recording.finish(0); });
-    if (options.seconds > 0) {
-        // Half a capture period past the end, so that the tick due exactly at
-        // the end still runs: N seconds hold N x 5 frames.
-        const int stopMs =
-            static_cast<int>(options.seconds * 1000) + recorder::kCapturePeriodMs / 2;
-        QTimer::singleShot(stopMs, Qt::PreciseTimer, [&recording] { recording.finish(0); });
-    }
     controller.start();
     return app.exec();
 }
