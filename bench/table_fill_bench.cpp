@@ -25,7 +25,7 @@
 #include "filelist/avi_duration.h"
 #include "filelist/video_scan.h"
 #include "platform/native_path.h"
-#include "tests/filelist/avi_samples.h"
+#include "tests/support/sample_recordings.h"
 #include "ui/drui.h"
 
 namespace {

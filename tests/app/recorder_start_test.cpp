@@ -1,38 +1,31 @@
 // Starts the real recorder under X (the test runs inside a private Xvfb) and
-// checks the single-instance behaviour from outside, with xdotool and
-// xwininfo as the observers.
+// checks from outside, with xdotool, flock and ffprobe as the observers: one
+// instance per user, the boxes of a start that cannot hand over, and a
+// recording that SIGTERM completes.
+#include "app/single_instance.h"
 #include "platform/instance_lock.h"
-#include "platform/x11_screen_source.h"
+#include "tests/support/window_test_application.h"
 
 #include <gtest/gtest.h>
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QFileInfo>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QRect>
-#include <QRegularExpression>
-#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QThread>
+#include <QWidget>
 
-#include <pwd.h>
 #include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <functional>
-#include <utility>
+#include <memory>
 #include <vector>
 
 namespace {
 
 const QString kRecorder = QStringLiteral(TESSALY_BIN_DIR "/tessaly-recorder");
 const QString kMainTitle = QStringLiteral("^Tessaly Recorder$");
-const QString kRegisterTitle = QStringLiteral("^Register$");
-const QString kLockProblemTitle = QStringLiteral("^Cannot start$");
 
 // Generous bounds: a healthy run needs a fraction of them; they only keep a
 // broken run from hanging.
@@ -40,329 +33,159 @@ constexpr int kStartDeadlineMs = 30000;
 constexpr int kExitDeadlineMs = 15000;
 constexpr int kPollMs = 100;
 
-QCoreApplication& application() {
-    static int argc = 1;
-    static char name[] = "recorder_start_test";
-    static char* argv[] = {name, nullptr};
-    static auto* app = new QCoreApplication(argc, argv);
-    return *app;
+QStringList words(const QString& line) {
+    return line.split(u' ', Qt::SkipEmptyParts);
 }
 
-QStringList runTool(const QString& tool, const QStringList& args) {
+// Runs the command `args` and returns its output lines.
+QStringList run(QStringList args) {
     QProcess process;
-    process.start(tool, args);
-    if (!process.waitForFinished(kExitDeadlineMs)) {
+    process.start(args.takeFirst(), args);
+    if (!process.waitForFinished(kExitDeadlineMs))
         process.kill();
-        process.waitForFinished();
-        return {};
-    }
+    process.waitForFinished();
     return QString::fromLocal8Bit(process.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
 }
 
 // Visible windows whose title matches `titleRegex`, of process `pid` when
 // given (--all: every criterion must hold, not just one of them).
 QStringList visibleWindows(const QString& titleRegex, qint64 pid = 0) {
-    QStringList args{QStringLiteral("search"), QStringLiteral("--all"),
-                     QStringLiteral("--onlyvisible")};
-    if (pid > 0)
-        args << QStringLiteral("--pid") << QString::number(pid);
-    // The pattern comes last; --name says what it is matched against.
-    return runTool(QStringLiteral("xdotool"), args << QStringLiteral("--name") << titleRegex);
+    const QString owner = pid > 0 ? QStringLiteral("--pid %1").arg(pid) : QString();
+    return run(words("xdotool search --all --onlyvisible --name " + owner) << titleRegex);
 }
 
 bool waitUntil(const std::function<bool()>& done) {
     QElapsedTimer clock;
     clock.start();
-    while (clock.elapsed() < kStartDeadlineMs) {
-        if (done())
-            return true;
+    while (!done()) {
+        if (clock.elapsed() > kStartDeadlineMs)
+            return false;
         QThread::msleep(kPollMs);
     }
-    return false;
+    return true;
 }
 
-// Polls until exactly one such window is visible; returns its id or "".
-QString waitForWindow(qint64 pid, const QString& titleRegex) {
-    QStringList windows;
-    return waitUntil([&] { return (windows = visibleWindows(titleRegex, pid)).size() == 1; })
-               ? windows.first()
-               : QString();
+// Polls until exactly one such window of `process` is visible; its id or "".
+QString waitForWindow(const QProcess& process, const QString& titleRegex) {
+    QStringList found;
+    waitUntil(
+        [&] { return (found = visibleWindows(titleRegex, process.processId())).size() == 1; });
+    return found.size() == 1 ? found.first() : QString();
 }
 
-bool isViewable(const QString& window) {
-    const QStringList lines = runTool(QStringLiteral("xwininfo"), {QStringLiteral("-id"), window});
-    return lines.filter(QStringLiteral("Map State: IsViewable")).size() == 1;
+// The window's place and size, from xdotool's X=, Y=, WIDTH= and HEIGHT= lines.
+QRect windowRect(const QString& window) {
+    const QStringList lines = run(words("xdotool getwindowgeometry --shell " + window));
+    const auto value = [&](int line) { return lines.value(line).section(u'=', 1).toInt(); };
+    return {value(1), value(2), value(3), value(4)};  // after WINDOW=
+}
+
+// The exit code of an ended process, -1 while it runs or after a crash.
+int exitCodeOf(const QProcess& p) {
+    const bool ended = p.state() == QProcess::NotRunning && p.exitStatus() == QProcess::NormalExit;
+    return ended ? p.exitCode() : -1;
+}
+
+// Closes the message box `box` with Return (OK is its default button) and
+// returns the process's exit code, -1 when it did not end. A key sent while
+// the box is still being mapped can be lost, so it is sent again.
+int closeBoxAndWait(const QString& box, QProcess& process) {
+    constexpr int kAttempts = 10;
+    for (int i = 0; i < kAttempts && process.state() == QProcess::Running; ++i) {
+        run(words("xdotool windowfocus --sync " + box));
+        run(words("xdotool key --window " + box + " Return"));
+        process.waitForFinished(kExitDeadlineMs / kAttempts);
+    }
+    // A box that goes on the key press leaves the key down for the server,
+    // which would repeat it into the next window to take the focus.
+    run(words("xdotool keyup Return"));
+    return exitCodeOf(process);
 }
 
 class RecorderStartTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        application();
+        ensureApplication();
         ASSERT_TRUE(QFileInfo(kRecorder).isExecutable()) << kRecorder.toStdString();
-        ASSERT_FALSE(qEnvironmentVariableIsEmpty("DISPLAY")) << "runs under Xvfb";
-        ASSERT_TRUE(home_.isValid());
-        ASSERT_TRUE(runtime_.isValid());  // a QTemporaryDir is made with mode 0700
-        // A name of our own: never the real recorder's lock, nor another
-        // test's when ctest runs several at once.
-        static int serial = 0;
-        instanceName_ = QStringLiteral("Global\\tessaly_start_test_%1_%2")
-                            .arg(QCoreApplication::applicationPid())
-                            .arg(++serial);
+        ASSERT_TRUE(home_.isValid() && runtime_.isValid());  // made with mode 0700
+        // A name of our own (the runtime directory's is unique): never the
+        // real recorder's lock, nor another test's when ctest runs several.
+        instanceName_ = QStringLiteral("Global\\") + QFileInfo(runtime_.path()).fileName();
         lockPath_ = runtime_.filePath(instanceFileStem(instanceName_) + QStringLiteral(".lock"));
     }
 
     // Processes first (QProcess kills what still runs), then their files.
     void TearDown() override { processes_.clear(); }
 
-    QProcess& startRecorder() {
+    // `command` in the test's home and runtime directory.
+    QProcess& start(QStringList command = QStringList{kRecorder}) {
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("HOME"), home_.path());
         env.insert(QStringLiteral("XDG_CONFIG_HOME"), home_.filePath(QStringLiteral("config")));
         env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime_.path());
-        return startProcess(kRecorder, {}, env);
-    }
-
-    QProcess& startProcess(const QString& program, const QStringList& args,
-                           QProcessEnvironment env) {
-        auto& process = processes_.emplace_back(std::make_unique<QProcess>());
         env.insert(QStringLiteral("TESSALY_INSTANCE_NAME"), instanceName_);
+        env.insert(QStringLiteral("LOCK"), lockPath_);  // for the shell commands of the tests
+        env.insert(QStringLiteral("SOCKET"), QString(lockPath_).replace(".lock", ".socket"));
+        auto& process = processes_.emplace_back(std::make_unique<QProcess>());
         process->setProcessEnvironment(env);
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        process->start(program, args);
+        process->start(command.takeFirst(), command);
         process->waitForStarted(kStartDeadlineMs);
         return *process;
     }
 
-    // Runs a later start to its end; returns its exit code, -1 if it
-    // crashed or had to be killed.
-    int runLaterStart() {
-        QProcess& later = startRecorder();
-        if (!later.waitForFinished(kExitDeadlineMs)) {
-            later.kill();
-            later.waitForFinished();
-            return -1;
-        }
-        return later.exitStatus() == QProcess::NormalExit ? later.exitCode() : -1;
-    }
-
-    QTemporaryDir home_;
-    QTemporaryDir runtime_;
-    QString instanceName_;
-    QString lockPath_;
+    QTemporaryDir home_, runtime_;
+    QString instanceName_, lockPath_;
     std::vector<std::unique_ptr<QProcess>> processes_;
 };
 
-TEST_F(RecorderStartTest, LaterStartShowsTheFirstWindowAndEndsWithZero) {
-    QProcess& first = startRecorder();
-    const QString window = waitForWindow(first.processId(), kMainTitle);
+// Of two starts at once exactly one builds a window; the other hands over
+// and ends with 0, as does a later start, which also brings back the window
+// hidden behind the first one's back (as while recording). Once the first
+// one is killed (no clean-up of its own: the kernel drops the lock) the next
+// start builds its own window, on a desktop of two monitors centred on the
+// primary one, which is what is recorded. SIGTERM (a logout) goes through the
+// window's own close and completes the file: ffprobe finds as many frames as
+// its header promises, at the primary monitor's size.
+TEST_F(RecorderStartTest, OneInstanceAtATimeAndSigtermCompletesItsRecording) {
+    // '*' makes the right one the primary monitor; they stay for the rest of
+    // this program's Xvfb.
+    run(words("sh -c") << "xrandr --setmonitor LEFT 720/190x1080/290+0+0 none && "
+                          "xrandr --setmonitor *RIGHT 1200/320x1080/290+720+0 none");
+    QProcess& a = start();
+    QProcess& b = start();
+    // waitForFinished() also brings a process's state up to date.
+    waitUntil([&] {
+        return a.waitForFinished(kPollMs) || b.waitForFinished(kPollMs) ||
+               a.state() == QProcess::NotRunning || b.state() == QProcess::NotRunning;
+    });
+    QProcess& first = a.state() == QProcess::Running ? a : b;
+    QProcess& ended = &first == &a ? b : a;
+    ASSERT_EQ(ended.state(), QProcess::NotRunning) << "one of them hands over and ends";
+    EXPECT_EQ(exitCodeOf(ended), 0);
+    const QString window = waitForWindow(first, kMainTitle);
     ASSERT_FALSE(window.isEmpty()) << "the first start shows its window";
 
-    EXPECT_EQ(runLaterStart(), 0);
-    EXPECT_EQ(visibleWindows(kMainTitle), QStringList{window}) << "no second window";
-    EXPECT_TRUE(isViewable(window));
-    EXPECT_EQ(first.state(), QProcess::Running);
+    run(words("xdotool windowunmap --sync " + window));
+    ASSERT_TRUE(visibleWindows(kMainTitle).isEmpty());
+    QProcess& later = start();
+    later.waitForFinished(kExitDeadlineMs);
+    EXPECT_EQ(exitCodeOf(later), 0);
+    EXPECT_TRUE(waitUntil([&] { return visibleWindows(kMainTitle) == QStringList{window}; }))
+        << "the same window shown again, and no second one";
 
-    // Hidden behind the first instance's back (as when it records with its
-    // window hidden): the later start brings it back.
-    runTool(QStringLiteral("xdotool"),
-            {QStringLiteral("windowunmap"), QStringLiteral("--sync"), window});
-    ASSERT_FALSE(isViewable(window));
-    EXPECT_EQ(runLaterStart(), 0);
-    EXPECT_TRUE(waitUntil([&] { return isViewable(window); }));
-    EXPECT_EQ(visibleWindows(kMainTitle), QStringList{window});
-}
-
-TEST_F(RecorderStartTest, NextStartAfterTheFirstEndedBuildsItsOwnWindow) {
-    QProcess& first = startRecorder();
-    ASSERT_FALSE(waitForWindow(first.processId(), kMainTitle).isEmpty());
-    first.kill();  // no clean-up of its own: the kernel drops the lock
+    first.kill();
     ASSERT_TRUE(first.waitForFinished(kExitDeadlineMs));
-
-    QProcess& next = startRecorder();
-    EXPECT_FALSE(waitForWindow(next.processId(), kMainTitle).isEmpty());
-    EXPECT_EQ(next.state(), QProcess::Running);
-}
-
-TEST_F(RecorderStartTest, OfTwoStartsAtOnceExactlyOneBuildsAWindow) {
-    QProcess& a = startRecorder();
-    QProcess& b = startRecorder();
-    QElapsedTimer clock;
-    clock.start();
-    while (a.state() == QProcess::Running && b.state() == QProcess::Running &&
-           clock.elapsed() < kStartDeadlineMs) {
-        a.waitForFinished(kPollMs);
-        b.waitForFinished(kPollMs);
-    }
-    QProcess& ended = a.state() == QProcess::Running ? b : a;
-    QProcess& running = a.state() == QProcess::Running ? a : b;
-    ASSERT_NE(ended.state(), QProcess::Running) << "one of them hands over and ends";
-    EXPECT_EQ(ended.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(ended.exitCode(), 0);
-    EXPECT_EQ(running.state(), QProcess::Running);
-    const QString window = waitForWindow(running.processId(), kMainTitle);
-    EXPECT_FALSE(window.isEmpty());
-    EXPECT_EQ(visibleWindows(kMainTitle), QStringList{window});
-}
-
-// Closes the message box `box` of `process` with Return (OK is its default
-// button) and returns the process's exit code, -1 when it did not end. A key
-// sent while the box is still being mapped can be lost, so it is sent again.
-int closeBoxAndWait(const QString& box, QProcess& process) {
-    constexpr int kAttempts = 10;
-    for (int i = 0; i < kAttempts && process.state() == QProcess::Running; ++i) {
-        runTool(QStringLiteral("xdotool"),
-                {QStringLiteral("windowfocus"), QStringLiteral("--sync"), box});
-        runTool(QStringLiteral("xdotool"),
-                {QStringLiteral("key"), QStringLiteral("--window"), box, QStringLiteral("Return")});
-        process.waitForFinished(kExitDeadlineMs / kAttempts);
-    }
-    if (process.state() == QProcess::Running || process.exitStatus() != QProcess::NormalExit) {
-        return -1;
-    }
-    return process.exitCode();
-}
-
-TEST_F(RecorderStartTest, RegisterBoxWhenTheLockHolderDoesNotAnswer) {
-    // flock(1) holds the lock and listens nowhere, like an instance that is
-    // still starting or another program using the same name.
-    QProcess holder;
-    holder.start(
-        QStringLiteral("flock"),
-        {QStringLiteral("--nonblock"), QStringLiteral("--no-fork"), lockPath_, QStringLiteral("sh"),
-         QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 60")});
-    ASSERT_TRUE(holder.waitForReadyRead(kExitDeadlineMs));
-
-    QProcess& later = startRecorder();
-    const QString box = waitForWindow(later.processId(), kRegisterTitle);
-    ASSERT_FALSE(box.isEmpty()) << "the Register message box appears";
-    EXPECT_TRUE(visibleWindows(kMainTitle, later.processId()).isEmpty()) << "no main window";
-    EXPECT_EQ(later.state(), QProcess::Running) << "the box waits for the user";
-
-    EXPECT_EQ(closeBoxAndWait(box, later), 0);
-    holder.kill();
-    holder.waitForFinished();
-}
-
-TEST_F(RecorderStartTest, ALinkAtTheLockPathIsReportedAndNothingRuns) {
-    const QString victim = home_.filePath(QStringLiteral("victim"));
-    {
-        QFile file(victim);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("precious");
-    }
-    // One plant stands for all: the lock's own test goes through every kind.
-    ASSERT_TRUE(QFile::link(victim, lockPath_));
-    QProcess& start = startRecorder();
-    const QString box = waitForWindow(start.processId(), kLockProblemTitle);
-    ASSERT_FALSE(box.isEmpty()) << "the start says the lock cannot be taken";
-    EXPECT_TRUE(visibleWindows(kMainTitle, start.processId()).isEmpty()) << "no main window";
-    EXPECT_EQ(closeBoxAndWait(box, start), 1);
-    // The link's target was neither locked nor changed.
-    EXPECT_EQ(QProcess::execute(QStringLiteral("flock"),
-                                {QStringLiteral("--nonblock"), victim, QStringLiteral("true")}),
-              0);
-    QFile file(victim);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_EQ(file.readAll(), QByteArray("precious"));
-}
-
-// Another account on the same machine: `nobody`, through setpriv, which
-// becomes that user and runs the program in its own place (so the pid is the
-// program's, and killing it kills the program).
-class OtherUserTest : public RecorderStartTest {
-  protected:
-    void SetUp() override {
-        RecorderStartTest::SetUp();
-        const passwd* nobody = ::getpwnam("nobody");
-        ASSERT_NE(nobody, nullptr);
-        char pattern[] = "/tmp/tessaly-nobody-XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern), nullptr);
-        otherHome_ = QString::fromLocal8Bit(pattern);
-        ASSERT_EQ(::chown(pattern, nobody->pw_uid, nobody->pw_gid), 0);
-    }
-    void TearDown() override {
-        RecorderStartTest::TearDown();
-        QDir(otherHome_).removeRecursively();
-    }
-
-    QProcess& startAsOtherUser(const QStringList& command) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("HOME"), otherHome_);
-        env.insert(QStringLiteral("XDG_CONFIG_HOME"), otherHome_ + QStringLiteral("/config"));
-        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), otherHome_);
-        return startProcess(
-            QStringLiteral("setpriv"),
-            QStringList{QStringLiteral("--reuid=nobody"), QStringLiteral("--regid=nogroup"),
-                        QStringLiteral("--clear-groups"), QStringLiteral("--")} +
-                command,
-            env);
-    }
-
-    QString otherHome_;
-};
-
-TEST_F(OtherUserTest, AnotherUserCanNeitherBlockNorReachARunningRecorder) {
-    // The other user holds the lock of the same instance name, in its place,
-    // and listens nowhere.
-    const QString otherLock =
-        otherHome_ + QLatin1Char('/') + instanceFileStem(instanceName_) + QStringLiteral(".lock");
-    QProcess& holder =
-        startAsOtherUser({QStringLiteral("flock"), QStringLiteral("--nonblock"),
-                          QStringLiteral("--no-fork"), otherLock, QStringLiteral("sh"),
-                          QStringLiteral("-c"), QStringLiteral("echo held; exec sleep 60")});
-    ASSERT_TRUE(holder.waitForReadyRead(kExitDeadlineMs)) << "the other user holds its lock";
-
-    QProcess& ours = startRecorder();
-    const QString ourWindow = waitForWindow(ours.processId(), kMainTitle);
-    ASSERT_FALSE(ourWindow.isEmpty()) << "not blocked by the other user's lock";
-    // Our lock and socket are out of the other user's reach.
-    QProcess& probe = startAsOtherUser(
-        {QStringLiteral("flock"), QStringLiteral("--nonblock"), lockPath_, QStringLiteral("true")});
-    ASSERT_TRUE(probe.waitForFinished(kExitDeadlineMs));
-    EXPECT_NE(probe.exitCode(), 0);
-
-    // With its own lock free again, the other user's start builds its own
-    // window instead of handing over to ours, and ours stays as it was.
-    holder.kill();
-    holder.waitForFinished(kExitDeadlineMs);
-    QProcess& theirs = startAsOtherUser({kRecorder});
-    EXPECT_FALSE(waitForWindow(theirs.processId(), kMainTitle).isEmpty())
-        << "the other user's start builds its own window";
-    EXPECT_EQ(theirs.state(), QProcess::Running);
-    EXPECT_EQ(ours.state(), QProcess::Running);
-    EXPECT_EQ(visibleWindows(kMainTitle, ours.processId()), QStringList{ourWindow});
-}
-
-QRect windowRect(const QString& window);
-
-// ffprobe's frame count from the file's header and the count of frames it
-// really finds, for the video stream of `file`.
-std::pair<QString, QString> headerAndFoundFrames(const QString& file) {
-    const QStringList lines = runTool(
-        QStringLiteral("ffprobe"),
-        {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-count_packets"),
-         QStringLiteral("-select_streams"), QStringLiteral("v:0"), QStringLiteral("-show_entries"),
-         QStringLiteral("stream=nb_frames,nb_read_packets"), QStringLiteral("-of"),
-         QStringLiteral("csv=p=0"), file});
-    const QStringList fields = lines.value(0).split(u',');
-    return {fields.value(0), fields.value(1)};
-}
-
-// SIGTERM (a logout) goes through the window's own close. The three
-// signals are caught by one shared table: the command-line recorder's test
-// sends each of them.
-TEST_F(RecorderStartTest, SigtermWhileRecordingCompletesTheFile) {
-    QProcess& recorder = startRecorder();
-    const QString window = waitForWindow(recorder.processId(), kMainTitle);
-    ASSERT_FALSE(window.isEmpty());
-    const QRect area = windowRect(window);
-    ASSERT_FALSE(area.isEmpty());
+    QProcess& recorder = start();
+    const QString own = waitForWindow(recorder, kMainTitle);
+    ASSERT_FALSE(own.isEmpty());
+    const QRect area = windowRect(own);
+    EXPECT_EQ(area.x(), 720 + (1200 - area.width()) / 2);
+    EXPECT_EQ(area.y(), (1080 - area.height()) / 2);
     // The home page's Record task, then the record page's Record button.
     for (const QPoint spot : {QPoint(500, 195), QPoint(900, 535)}) {
         const QPoint at = area.topLeft() + spot;
-        runTool(QStringLiteral("xdotool"),
-                {QStringLiteral("mousemove"), QString::number(at.x()), QString::number(at.y()),
-                 QStringLiteral("click"), QStringLiteral("1")});
+        run(words(QStringLiteral("xdotool mousemove %1 %2 click 1").arg(at.x()).arg(at.y())));
         QThread::msleep(500);
     }
     const QDir saved(home_.filePath(QStringLiteral("TessalySave")));
@@ -372,55 +195,61 @@ TEST_F(RecorderStartTest, SigtermWhileRecordingCompletesTheFile) {
 
     ::kill(static_cast<pid_t>(recorder.processId()), SIGTERM);
     ASSERT_TRUE(recorder.waitForFinished(kExitDeadlineMs));
-    EXPECT_EQ(recorder.exitStatus(), QProcess::NormalExit);
-    EXPECT_EQ(recorder.exitCode(), 0);
-    const auto [header, found] =
-        headerAndFoundFrames(saved.filePath(saved.entryList(QDir::Files).first()));
-    EXPECT_GE(found.toInt(), 5);
-    EXPECT_EQ(header, found);
+    EXPECT_EQ(exitCodeOf(recorder), 0);
+    const QStringList fields =
+        run(words("ffprobe -v error -count_packets -select_streams v:0 -of csv=p=0 -show_entries "
+                  "stream=width,height,nb_frames,nb_read_packets " +
+                  saved.filePath(saved.entryList(QDir::Files).first())))
+            .value(0)
+            .split(u',');
+    EXPECT_EQ(fields.mid(0, 2), words("1200 1080")) << "the primary monitor's size";
+    EXPECT_GE(fields.value(3).toInt(), 5);
+    EXPECT_EQ(fields.value(2), fields.value(3)) << "header and file agree";
 }
 
-// xdotool's "Position: X,Y" and "Geometry: WxH" of `window`.
-QRect windowRect(const QString& window) {
-    const QString text =
-        runTool(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), window})
-            .join(u'\n');
-    const auto position = QRegularExpression(QStringLiteral("Position: (\\d+),(\\d+)")).match(text);
-    const auto size = QRegularExpression(QStringLiteral("Geometry: (\\d+)x(\\d+)")).match(text);
-    if (!position.hasMatch() || !size.hasMatch()) {
-        return {};
+// A lock holder that does not answer (an instance still starting, another
+// program of the same name), listening or not, gets the "Register" box and
+// exit 0 rather than a hang; a lock that cannot be taken at all (here: a
+// runtime directory anybody may write to) gets a box saying why and exit 1.
+// Each set-up is a shell command that prints "ready" when done.
+TEST_F(RecorderStartTest, AStartThatCannotHandOverSaysSoInABox) {
+    const QString holdLock =
+        "exec flock -n --no-fork $LOCK perl -MIO::Socket::UNIX -e '%1 "
+        "$| = 1; print qq(ready\\n); sleep 60'";
+    const struct {
+        QString setUp;
+        const char* title;
+        int exitCode;
+    } cases[] = {
+        {holdLock.arg(""), "^Register$", 0},
+        {holdLock.arg("my $s = IO::Socket::UNIX->new(Local => $ENV{SOCKET}, Listen => 1) or die;"),
+         "^Register$", 0},
+        {"chmod 777 $XDG_RUNTIME_DIR; echo ready", "^Cannot start$", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.setUp.toStdString());
+        ASSERT_TRUE(start(words("sh -c") << "rm -f $LOCK $SOCKET; " + c.setUp)
+                        .waitForReadyRead(kExitDeadlineMs));
+        QProcess& later = start();
+        const QString box = waitForWindow(later, QLatin1String(c.title));
+        ASSERT_FALSE(box.isEmpty()) << "the box appears";
+        EXPECT_TRUE(visibleWindows(kMainTitle, later.processId()).isEmpty()) << "no main window";
+        EXPECT_EQ(closeBoxAndWait(box, later), c.exitCode);
+        processes_.clear();
     }
-    return {position.captured(1).toInt(), position.captured(2).toInt(), size.captured(1).toInt(),
-            size.captured(2).toInt()};
 }
 
-bool setMonitor(const QString& name, const QString& geometry) {
-    return QProcess::execute(QStringLiteral("xrandr"), {QStringLiteral("--setmonitor"), name,
-                                                        geometry, QStringLiteral("none")}) == 0;
-}
-
-TEST_F(RecorderStartTest, WindowIsCentredOnThePrimaryMonitorThatIsRecorded) {
-    // Two monitors side by side on the 1920x1080 root window, the right one
-    // primary ('*').
-    ASSERT_TRUE(setMonitor(QStringLiteral("LEFT"), QStringLiteral("720/190x1080/290+0+0")));
-    ASSERT_TRUE(setMonitor(QStringLiteral("*RIGHT"), QStringLiteral("1200/320x1080/290+720+0")));
-    const auto removeMonitors = qScopeGuard([] {
-        for (const QString& name : {QStringLiteral("LEFT"), QStringLiteral("RIGHT")}) {
-            QProcess::execute(QStringLiteral("xrandr"), {QStringLiteral("--delmonitor"), name});
-        }
-    });
-    X11ScreenSource screen;
-    ScreenArea recorded;
-    ASSERT_EQ(screen.probePrimaryArea(recorded), kScreenOk);
-    EXPECT_EQ(recorded, (ScreenArea{720, 0, 1200, 1080}));
-
-    QProcess& first = startRecorder();
-    const QString window = waitForWindow(first.processId(), kMainTitle);
-    ASSERT_FALSE(window.isEmpty());
-    const QRect placed = windowRect(window);
-    ASSERT_FALSE(placed.isEmpty());
-    EXPECT_EQ(placed.x(), recorded.x + (recorded.width - placed.width()) / 2);
-    EXPECT_EQ(placed.y(), recorded.y + (recorded.height - placed.height()) / 2);
+// A minimised window comes back too: Xvfb has no window manager to minimise
+// the real one, so this is done in this process.
+TEST(BringWindowToFront, MinimisedWindowComesBackNormal) {
+    ensureApplication();
+    QWidget window;
+    window.resize(200, 100);
+    window.showMinimized();
+    ASSERT_TRUE(window.isMinimized());
+    bringWindowToFront(&window);
+    EXPECT_TRUE(window.isVisible());
+    EXPECT_FALSE(window.isMinimized());
 }
 
 }  // namespace

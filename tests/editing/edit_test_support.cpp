@@ -122,7 +122,6 @@ Decoded decode(const QString& path) {
     out.hasSound = !testsupport::ffprobeStream(file, "a:0").empty();
     if (out.hasSound)
         findClicks(testsupport::ffmpegDecodeSound(file), out);
-    out.ok = true;
     return out;
 }
 

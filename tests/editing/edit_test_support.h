@@ -33,9 +33,8 @@ bool ffmpeg(const QString& arguments);
 
 // What FFmpeg sees in a file: the frame numbers of the decoded pictures, the
 // key frames, the video stream's rate, and the sound's clicks and length (as
-// 44.1 kHz stereo). `ok` is false when FFmpeg cannot decode the file.
+// 44.1 kHz stereo).
 struct Decoded {
-    bool ok = false;
     std::string frameRate;
     std::vector<int> numbers;
     std::vector<int> keyFrames;  // indexes of the key frames

@@ -1,6 +1,5 @@
-// tessaly-avi cut and merge: the progress display on a terminal and in a
-// pipe, Ctrl+C as the give-up, and the exit statuses. (Misuse of their
-// options is in the tool's misuse table with the other subcommands.)
+// tessaly-avi cut and merge: the progress lines in a pipe, Ctrl+C as the
+// give-up, and the exit statuses, misuse of the command line among them.
 #include <gtest/gtest.h>
 #include <signal.h>
 
@@ -8,7 +7,6 @@
 #include <QTemporaryDir>
 
 #include "edit_test_support.h"
-#include "tests/support/programs.h"
 
 using namespace edittest;
 
@@ -21,50 +19,39 @@ TEST(EditTool, ReportsProgressAndEndsWithTheRightStatus) {
     QTemporaryDir dir;
     const QString a = dir.filePath(QStringLiteral("a.avi"));
     ASSERT_EQ(writeSource(a, {.frames = 40}), 0);
-    const QString missing = dir.filePath(QStringLiteral("gone.avi"));
     struct Case {
-        QStringList args;
+        const char* args;  // A is the source, D its directory
         int exit;
-        QString out;      // what stdout must start with
+        const char* out;  // what stdout must start with, after D
         const char* err;  // what stderr must hold
     };
     const Case cases[] = {
-        {{"cut", a, "--start", "1", "--end", "3"},
-         0,
-         dir.filePath("Cut_a.avi"),
-         "cut: 0% (1/10 frames)"},
-        {{"merge", a, a, "--out", dir.path()},
-         0,
-         dir.filePath("Merge"),
-         "merge: 50% (41/80 frames)"},
-        {{"merge", a, missing}, 1, QString(), "gone.avi does not exist"},
+        {"cut A --start 1 --end 3", 0, "/Cut_a.avi", "cut: 0% (1/10 frames)"},
+        {"merge A A --out D", 0, "/Merge", "merge: 50% (41/80 frames)"},
+        {"merge A D/gone.avi", 1, nullptr, "gone.avi does not exist"},
+        {"frobnicate", 2, nullptr, "frobnicate"},
+        {"record --seconds 0", 2, nullptr, "--seconds '0'"},
+        {"cut A --end 3", 2, nullptr, "--start"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.args.join(QLatin1Char(' ')).toStdString());
+        SCOPED_TRACE(c.args);
+        QStringList args;
+        for (const QString& word : QString::fromLatin1(c.args).split(QLatin1Char(' '))) {
+            args << (word == QLatin1String("A") ? a
+                     : word.startsWith('D')     ? dir.path() + word.mid(1)
+                                                : word);
+        }
         QProcess p;
-        p.start(kTool, c.args);
+        p.start(kTool, args);
         p.waitForFinished(120000);
         const QString out = QString::fromUtf8(p.readAllStandardOutput());
         const QString err = QString::fromUtf8(p.readAllStandardError());
         EXPECT_EQ(p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, c.exit);
-        EXPECT_TRUE(c.out.isEmpty() ? out.isEmpty() : out.startsWith(c.out)) << out.toStdString();
+        EXPECT_EQ(out.isEmpty(), !c.out) << out.toStdString();
+        EXPECT_TRUE(!c.out || out.startsWith(dir.path() + QLatin1String(c.out)))
+            << out.toStdString();
         EXPECT_TRUE(err.contains(QLatin1String(c.err))) << err.toStdString();
     }
-
-    // On a terminal: one bar redrawn in place, with frames, speed and time left.
-    ASSERT_TRUE(testsupport::haveTool("script")) << "script (util-linux) is missing";
-    std::string screen;
-    ASSERT_EQ(testsupport::runCommand("script -qec \"'" + kTool.toStdString() + "' cut '" +
-                                          a.toStdString() + "' --start 0 --end 8 --out '" +
-                                          dir.path().toStdString() + "'\" /dev/null",
-                                      screen),
-              0);
-    EXPECT_NE(screen.find("\r[##############################] 100%  39/39 frames"),
-              std::string::npos)
-        << screen;
-    EXPECT_NE(screen.find(" fps "), std::string::npos) << screen;
-    EXPECT_NE(screen.find(" left"), std::string::npos) << screen;
-    EXPECT_EQ(screen.find("cut: 0%"), std::string::npos) << screen;
 }
 
 TEST(EditTool, CtrlCGivesUpLikeTheDialog) {
@@ -99,8 +86,6 @@ TEST(EditTool, CtrlCGivesUpLikeTheDialog) {
         // The source and the partial cut; never a merge.
         EXPECT_EQ(filesIn(dir.path()).size(), 2);
     }
-    const Decoded d = decode(dir.filePath(QStringLiteral("Cut_a.avi")));
-    EXPECT_TRUE(d.ok && !d.numbers.empty() && d.numbers.size() < 999u);
 }
 
 }  // namespace

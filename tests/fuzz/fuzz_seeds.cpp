@@ -21,84 +21,66 @@ constexpr int kHeight = 8;
 // Room for a few index windows only: the reserved header stays ~1 KB.
 constexpr std::uint32_t kSeedSuperIndexEntries = 4;
 
-Bytes picture(int frame) {
-    Bytes dib(media::dibRowBytes(kWidth, 24) * kHeight);
-    for (std::size_t i = 0; i < dib.size(); ++i)
-        dib[i] = static_cast<std::uint8_t>(i * 7 + frame * 13);
-    return dib;
-}
+enum class Shape { VideoAndSound, VideoOnly, Killed, Uncompressed };
 
-struct Shape {
-    const char* name;
-    bool audio;
-    bool close;  // false: stop after a flush, as a killed recording
-    bool rgb;    // uncompressed frames instead of Video 1
-};
-
-bool writeSeed(const fs::path& path, const Shape& shape, std::vector<Bytes>& frames) {
+// Six frames (a flush after the fourth) kept in `frames`, with a sound block
+// after every second one; a killed recording is the copy taken after a last
+// flush.
+bool writeSeed(const fs::path& path, Shape shape, std::vector<Bytes>& frames) {
     using namespace media;
+    const bool rgb = shape == Shape::Uncompressed,
+               sound = shape == Shape::VideoAndSound || shape == Shape::Killed;
     AviWriter w;
-    AviWriterOptions options;
-    options.superIndexEntries = kSeedSuperIndexEntries;
-    if (w.create(path.string(), options) != kAviOk)
+    if (w.create(path.string(), {kDefaultSegmentLimit, kSeedSuperIndexEntries}) != kAviOk)
         return false;
     AviStreamHeader vh;
     vh.fccType = kFccVids;
-    vh.fccHandler = shape.rgb ? 0 : kFccMsvc;
+    vh.fccHandler = rgb ? 0 : kFccMsvc;
     vh.scale = 1;
     vh.rate = 5;
-    int v = 0, a = 0;
-    w.addStream(vh, "video", &v);
+    AviStreamHeader ah = vh;
+    ah.fccType = kFccAuds;
+    ah.fccHandler = 0;
+    ah.rate = kSoundSampleRate;
     BitmapInfoHeader bih;
     bih.width = kWidth;
     bih.height = kHeight;
-    bih.bitCount = shape.rgb ? 24 : 16;
-    bih.compression = shape.rgb ? kBiRgb : kFccMsvc;
-    std::uint8_t raw[kBitmapInfoHeaderBytes];
+    bih.bitCount = rgb ? 24 : 16;
+    bih.compression = rgb ? kBiRgb : kFccMsvc;
+    std::uint8_t raw[kBitmapInfoHeaderBytes], wf[kWaveFormatExBytes];
     storeBitmapInfoHeader(bih, raw);
+    storeWaveFormat(recordingAudioFormat(), wf);
+    int v = 0, a = 0;
+    w.addStream(vh, "video", &v);
     w.setFormat(v, raw, sizeof raw);
-    if (shape.audio) {
-        AviStreamHeader ah;
-        ah.fccType = kFccAuds;
-        ah.scale = 1;
-        ah.rate = kSoundSampleRate;
+    if (sound) {
         w.addStream(ah, "", &a);
-        std::uint8_t wf[kWaveFormatExBytes];
-        storeWaveFormat(recordingAudioFormat(), wf);
         w.setFormat(a, wf, sizeof wf);
     }
     Video1Encoder encoder(kWidth, kHeight, 8000);
-    Bytes encoded;
+    Bytes dib(dibRowBytes(kWidth, 24) * kHeight), encoded;
     for (int f = 0; f < 6; ++f) {
-        const Bytes dib = picture(f);
-        bool key = true;
-        if (shape.rgb) {
-            encoded = dib;
-        } else {
-            key = encoder.encode(dib.data(), 24, f % 3 == 0, encoded);
-            frames.push_back(encoded);
-        }
-        w.writeChunk(v, encoded.data(), static_cast<std::uint32_t>(encoded.size()), key);
-        if (shape.audio && f % 2 == 1) {
+        for (std::size_t i = 0; i < dib.size(); ++i)
+            dib[i] = static_cast<std::uint8_t>(i * 7 + f * 13);
+        const bool key = rgb || encoder.encode(dib.data(), 24, f % 3 == 0, encoded);
+        const Bytes& chunk = rgb ? dib : encoded;
+        frames.push_back(chunk);
+        w.writeChunk(v, chunk.data(), static_cast<std::uint32_t>(chunk.size()), key);
+        if (sound && f % 2 == 1) {
             const Bytes pcm(64, static_cast<std::uint8_t>(f));
             w.writeChunk(a, pcm.data(), static_cast<std::uint32_t>(pcm.size()), true);
         }
         if (f == 3)
             w.flush();
     }
-    if (shape.close)
-        return w.close() == kAviOk;
-    // A killed recording: copy what the system has now, then finish normally.
-    w.flush();
-    fs::copy_file(path, path.string() + ".tmp", fs::copy_options::overwrite_existing);
-    w.close();
-    fs::rename(path.string() + ".tmp", path);
-    return true;
-}
-
-void writeBytes(const fs::path& path, const Bytes& b) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
+    if (shape == Shape::Killed) {
+        w.flush();
+        fs::copy_file(path, path.string() + ".tmp", fs::copy_options::overwrite_existing);
+    }
+    const bool closed = w.close() == kAviOk;
+    if (shape == Shape::Killed)
+        fs::rename(path.string() + ".tmp", path);
+    return closed;
 }
 
 }  // namespace
@@ -108,20 +90,17 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: fuzz_seeds AVI_DIR VIDEO1_DIR\n");
         return 2;
     }
-    const fs::path aviDir = argv[1];
-    const fs::path video1Dir = argv[2];
+    const fs::path aviDir = argv[1], video1Dir = argv[2];
     fs::create_directories(aviDir);
     fs::create_directories(video1Dir);
-    const Shape shapes[] = {
-        {"video_audio.avi", true, true, false},
-        {"video_only.avi", false, true, false},
-        {"killed.avi", true, false, false},
-        {"rgb.avi", false, true, true},
-    };
+    const std::pair<const char*, Shape> seeds[] = {{"video_audio.avi", Shape::VideoAndSound},
+                                                   {"video_only.avi", Shape::VideoOnly},
+                                                   {"killed.avi", Shape::Killed},
+                                                   {"rgb.avi", Shape::Uncompressed}};
     std::vector<Bytes> frames;
-    for (const Shape& s : shapes) {
-        if (!writeSeed(aviDir / s.name, s, frames)) {
-            std::fprintf(stderr, "fuzz_seeds: cannot write %s\n", s.name);
+    for (const auto& [name, shape] : seeds) {
+        if (!writeSeed(aviDir / name, shape, frames)) {
+            std::fprintf(stderr, "fuzz_seeds: cannot write %s\n", name);
             return 1;
         }
     }
@@ -131,7 +110,9 @@ int main(int argc, char** argv) {
         Bytes seed = {kWidth - 1, kHeight - 1, 0, 128};
         seed.insert(seed.end(), frames[i].begin(), frames[i].end());
         seed.insert(seed.end(), frames[i + 1].begin(), frames[i + 1].end());
-        writeBytes(video1Dir / ("frames" + std::to_string(i) + ".bin"), seed);
+        std::ofstream(video1Dir / ("frames" + std::to_string(i) + ".bin"), std::ios::binary)
+            .write(reinterpret_cast<const char*>(seed.data()),
+                   static_cast<std::streamsize>(seed.size()));
     }
     return 0;
 }

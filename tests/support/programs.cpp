@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <sstream>
 
 namespace testsupport {
@@ -26,18 +27,34 @@ bool haveTool(const std::string& name) {
     return runCommand("command -v '" + name + "' >/dev/null 2>&1", out) == 0;
 }
 
-std::map<std::string, std::string> ffprobeStream(const std::filesystem::path& file,
-                                                 const std::string& selector) {
+namespace {
+
+// The lines ffprobe prints for `entries` of `file` (with `options` before).
+std::vector<std::string> ffprobeLines(const std::filesystem::path& file, const std::string& options,
+                                      const std::string& entries) {
     std::string out;
-    runCommand("ffprobe -v error -count_packets -select_streams " + selector +
-                   " -show_entries stream=codec_name,codec_tag_string,width,height,r_frame_rate,"
-                   "sample_rate,channels,nb_read_packets -of default=nw=1 '" +
+    runCommand("ffprobe -v error " + options + " -show_entries " + entries + " -of " +
+                   (entries.starts_with("packet") ? "csv=p=0" : "default=nw=1") + " '" +
                    file.string() + "' 2>/dev/null",
                out);
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);) {
+        if (!line.empty())
+            lines.push_back(line);
+    }
+    return lines;
+}
+
+}  // namespace
+
+std::map<std::string, std::string> ffprobeStream(const std::filesystem::path& file,
+                                                 const std::string& selector) {
     std::map<std::string, std::string> values;
-    std::istringstream lines(out);
-    std::string line;
-    while (std::getline(lines, line)) {
+    for (const std::string& line :
+         ffprobeLines(file, "-count_packets -select_streams " + selector,
+                      "stream=codec_name,codec_tag_string,width,height,r_frame_rate,"
+                      "sample_rate,channels,nb_read_packets")) {
         const auto eq = line.find('=');
         if (eq != std::string::npos)
             values[line.substr(0, eq)] = line.substr(eq + 1);
@@ -46,45 +63,30 @@ std::map<std::string, std::string> ffprobeStream(const std::filesystem::path& fi
 }
 
 std::vector<std::uint32_t> ffprobePacketSizes(const std::filesystem::path& file, int stream) {
-    std::string out;
-    runCommand("ffprobe -v error -select_streams " + std::to_string(stream) +
-                   " -show_entries packet=size -of csv=p=0 '" + file.string() + "' 2>/dev/null",
-               out);
     std::vector<std::uint32_t> sizes;
-    std::istringstream lines(out);
-    std::string line;
-    while (std::getline(lines, line)) {
-        if (!line.empty())
-            sizes.push_back(static_cast<std::uint32_t>(std::stoul(line)));
-    }
+    for (const std::string& line :
+         ffprobeLines(file, "-select_streams " + std::to_string(stream), "packet=size"))
+        sizes.push_back(static_cast<std::uint32_t>(std::stoul(line)));
     return sizes;
 }
 
 std::vector<int> ffprobeKeyFrames(const std::filesystem::path& file) {
-    std::string out;
-    runCommand("ffprobe -v error -select_streams v:0 -show_entries packet=flags -of csv=p=0 '" +
-                   file.string() + "' 2>/dev/null",
-               out);
     std::vector<int> keys;
-    std::istringstream lines(out);
-    std::string line;
-    for (int index = 0; std::getline(lines, line); ++index) {
-        if (line.starts_with('K'))
-            keys.push_back(index);
+    const std::vector<std::string> flags =
+        ffprobeLines(file, "-select_streams v:0", "packet=flags");
+    for (std::size_t i = 0; i < flags.size(); ++i) {
+        if (flags[i].starts_with('K'))
+            keys.push_back(static_cast<int>(i));
     }
     return keys;
 }
 
 int ffprobeDecodedFrames(const std::filesystem::path& file) {
-    std::string out;
-    if (runCommand("ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-                   "stream=nb_read_frames -of csv=p=0 '" +
-                       file.string() + "' 2>/dev/null",
-                   out) != 0 ||
-        out.empty()) {
-        return -1;
-    }
-    return std::stoi(out);
+    const std::vector<std::string> lines =
+        ffprobeLines(file, "-count_frames -select_streams v:0", "stream=nb_read_frames");
+    return lines.size() == 1 && lines[0].starts_with("nb_read_frames=")
+               ? std::atoi(lines[0].c_str() + 15)
+               : -1;
 }
 
 std::vector<std::uint8_t> ffmpegDecode(const std::filesystem::path& file,

@@ -2,10 +2,8 @@
 
 #include <algorithm>
 #include <fstream>
-#include <iterator>
 
 #include "media/avi_file.h"
-#include "media/video1.h"
 
 namespace testsupport {
 
@@ -39,22 +37,7 @@ Bytes makeAudio(std::size_t bytes, int chunk) {
     return pcm;
 }
 
-BitmapInfoHeader frameHeader24(int width, int height) {
-    BitmapInfoHeader h;
-    h.width = width;
-    h.height = height;
-    h.bitCount = 24;
-    h.sizeImage = static_cast<std::uint32_t>(dibRowBytes(width, 24) * height);
-    return h;
-}
-
 namespace {
-
-int setFormat(const AviStreamPtr& stream, const BitmapInfoHeader& header) {
-    std::uint8_t raw[kBitmapInfoHeaderBytes];
-    storeBitmapInfoHeader(header, raw);
-    return aviStreamSetFormat(stream, 0, raw, sizeof raw);
-}
 
 int addSoundStream(const AviFilePtr& file, AviStreamPtr& sound) {
     AviStreamInfo info;
@@ -76,7 +59,8 @@ int addVideo(const AviFilePtr& file, const RecordingShape& shape, AviStreamPtr& 
     info.fccType = kFccVids;
     info.scale = shape.scale;
     info.rate = shape.rate;
-    info.suggestedBufferSize = frameHeader24(shape.width, shape.height).sizeImage;
+    info.suggestedBufferSize =
+        static_cast<std::uint32_t>(dibRowBytes(shape.width, 24) * shape.height);
     info.frame = {0, 0, shape.width, shape.height};
     if (int rc = aviFileCreateStream(file, raw, info); rc)
         return rc;
@@ -91,34 +75,44 @@ int addVideo(const AviFilePtr& file, const RecordingShape& shape, AviStreamPtr& 
         if (int rc = aviMakeCompressedStream(target, raw, options); rc)
             return rc;
     }
-    return setFormat(target, frameHeader24(shape.width, shape.height));
+    return setDib24Format(target, shape.width, shape.height);
 }
 
-int writeFrames(const RecordingShape& shape, const AviStreamPtr& video, const AviStreamPtr& sound,
+int writeFrames(const AviFilePtr& file, const RecordingShape& shape, const AviStreamPtr& video,
+                const AviStreamPtr& sound, const FrameHook& onFrame,
                 std::vector<Bytes>& audioChunks) {
     for (int f = 0; f < shape.frames; ++f) {
-        const Bytes dib = makeFrame24(shape.width, shape.height, f);
-        if (int rc = aviStreamWrite(video, f, 1, dib.data(), static_cast<std::int32_t>(dib.size()),
-                                    shape.video1 ? 0 : kAviifKeyFrame);
-            rc) {
+        const Bytes dib = makeFrame24(shape.width, shape.height, f, shape.noisy);
+        int rc = aviStreamWrite(video, f, 1, dib.data(), static_cast<std::int32_t>(dib.size()),
+                                shape.video1 ? 0 : kAviifKeyFrame);
+        if (!rc && sound && f % 2 == 1) {
+            audioChunks.push_back(
+                makeAudio(kAudioChunkBytes, static_cast<int>(audioChunks.size())));
+            rc = aviStreamWrite(sound, kAppend, 1, audioChunks.back().data(), kAudioChunkBytes,
+                                kAviifKeyFrame);
+        }
+        if (rc)
             return rc;
-        }
-        if (sound && f % 2 == 1) {
-            Bytes pcm = makeAudio(kAudioChunkBytes, static_cast<int>(audioChunks.size()));
-            if (int rc = aviStreamWrite(sound, kAppend, 1, pcm.data(),
-                                        static_cast<std::int32_t>(pcm.size()), kAviifKeyFrame);
-                rc) {
-                return rc;
-            }
-            audioChunks.push_back(std::move(pcm));
-        }
+        if (onFrame)
+            onFrame(file, f);
     }
     return kAviOk;
 }
 
 }  // namespace
 
-RecordingResult writeRecording(const std::filesystem::path& path, const RecordingShape& shape) {
+int setDib24Format(const AviStreamPtr& stream, int width, int height) {
+    BitmapInfoHeader h;
+    h.width = width;
+    h.height = height;
+    h.bitCount = 24;
+    std::uint8_t format[kBitmapInfoHeaderBytes];
+    storeBitmapInfoHeader(h, format);
+    return aviStreamSetFormat(stream, 0, format, sizeof format);
+}
+
+RecordingResult writeRecording(const std::filesystem::path& path, const RecordingShape& shape,
+                               const FrameHook& onFrame) {
     RecordingResult result;
     AviWriterOptions options;
     options.segmentLimit = shape.segmentLimit;
@@ -130,7 +124,8 @@ RecordingResult writeRecording(const std::filesystem::path& path, const Recordin
     if (!result.status && shape.withSound)
         result.status = addSoundStream(file, sound);
     if (!result.status)
-        result.status = writeFrames(shape, video, sound, result.audioChunks);
+        result.status = writeFrames(file, shape, video, sound, onFrame, result.audioChunks);
+    result.segments = file->writer()->segmentCount();
     aviStreamRelease(sound);
     aviStreamRelease(video);
     aviStreamRelease(raw);
@@ -140,193 +135,94 @@ RecordingResult writeRecording(const std::filesystem::path& path, const Recordin
     return result;
 }
 
-WrittenStreams writeWithWriter(const std::filesystem::path& path, int width, int height, int frames,
-                               const AviWriterOptions& options,
-                               const std::function<void(int)>& onFrame, AviWriter* writer) {
-    WrittenStreams out;
-    AviWriter local;
-    AviWriter& w = writer ? *writer : local;
-    if ((out.status = w.create(path.string(), options)))
-        return out;
-    AviStreamHeader vh;
-    vh.fccType = kFccVids;
-    vh.fccHandler = kFccMsvc;
-    vh.scale = 1;
-    vh.rate = 5;
-    AviStreamHeader ah;
-    ah.fccType = kFccAuds;
-    ah.scale = 1;
-    ah.rate = kSoundSampleRate;
-    int v = 0, a = 0;
-    w.addStream(vh, "", &v);
-    w.addStream(ah, "", &a);
-    BitmapInfoHeader bih;
-    bih.width = width;
-    bih.height = height;
-    bih.bitCount = 16;
-    bih.compression = kFccMsvc;
-    std::uint8_t raw[kBitmapInfoHeaderBytes];
-    storeBitmapInfoHeader(bih, raw);
-    w.setFormat(v, raw, sizeof raw);
-    std::uint8_t wf[kWaveFormatExBytes];
-    storeWaveFormat(recordingAudioFormat(), wf);
-    w.setFormat(a, wf, sizeof wf);
-    Video1Encoder encoder(width, height, Video1Encoder::kMaxQuality);
-    Bytes encoded;
-    for (int f = 0; f < frames; ++f) {
-        const Bytes dib = makeFrame24(width, height, f, true);
-        const bool key = encoder.encode(dib.data(), 24, f % 5 == 0, encoded);
-        if ((out.status = w.writeChunk(v, encoded.data(),
-                                       static_cast<std::uint32_t>(encoded.size()), key))) {
-            return out;
-        }
-        out.video.push_back(encoded);
-        out.key.push_back(key);
-        if (f % 2 == 1) {
-            Bytes pcm = makeAudio(kAudioChunkBytes, static_cast<int>(out.audio.size()));
-            if ((out.status = w.writeChunk(a, pcm.data(), kAudioChunkBytes, true)))
-                return out;
-            out.audio.push_back(std::move(pcm));
-        }
-        if (onFrame)
-            onFrame(f);
-    }
-    out.segments = w.segmentCount();
-    out.status = w.close();
-    return out;
-}
-
 namespace {
 
-void put16(Bytes& b, unsigned v) {
-    b.push_back(static_cast<std::uint8_t>(v & 0xFF));
-    b.push_back(static_cast<std::uint8_t>((v >> 8) & 0xFF));
-}
-void put32(Bytes& b, std::uint32_t v) {
-    put16(b, v & 0xFFFF);
-    put16(b, v >> 16);
-}
-void putTag(Bytes& b, const char* tag) {
-    b.insert(b.end(), tag, tag + 4);
-}
-void patchSize(Bytes& b, std::size_t sizeAt) {
-    const auto v = static_cast<std::uint32_t>(b.size() - sizeAt - 4);
-    for (int i = 0; i < 4; ++i)
-        b[sizeAt + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
-}
-std::size_t openList(Bytes& b, const char* type) {
-    putTag(b, "LIST");
-    const std::size_t sizeAt = b.size();
-    put32(b, 0);
-    putTag(b, type);
-    return sizeAt;
-}
-
-void putHeaders(Bytes& b, int width, int height, int bitCount, std::uint32_t frames,
-                std::uint32_t largest, const std::vector<std::uint32_t>& palette) {
-    const std::size_t hdrl = openList(b, "hdrl");
-    putTag(b, "avih");
-    put32(b, 56);
-    for (std::uint32_t v :
-         {200000u, 0u, 0u, 0x10u, frames, 0u, 1u, largest, static_cast<std::uint32_t>(width),
-          static_cast<std::uint32_t>(height), 0u, 0u, 0u, 0u})
-        put32(b, v);
-    const std::size_t strl = openList(b, "strl");
-    putTag(b, "strh");
-    put32(b, 56);
-    putTag(b, "vids"), putTag(b, "MSVC");
-    for (std::uint32_t v : {0u, 0u, 0u, 1u, 5u, 0u, frames, largest, 0xFFFFFFFFu, 0u})
-        put32(b, v);
-    put16(b, 0), put16(b, 0), put16(b, static_cast<unsigned>(width)),
-        put16(b, static_cast<unsigned>(height));
-    const bool paletted = bitCount == 8;
-    putTag(b, "strf");
-    put32(b, paletted ? 40 + 1024 : 40);
-    put32(b, 40), put32(b, static_cast<std::uint32_t>(width)),
-        put32(b, static_cast<std::uint32_t>(height));
-    put16(b, 1), put16(b, static_cast<unsigned>(bitCount));
-    putTag(b, "CRAM");
-    put32(b, static_cast<std::uint32_t>(dibRowBytes(width, bitCount) * height));
-    put32(b, 0), put32(b, 0), put32(b, paletted ? 256 : 0), put32(b, 0);
-    for (std::size_t i = 0; paletted && i < 256; ++i)
-        put32(b, i < palette.size() ? palette[i] : 0);
-    patchSize(b, strl);
-    patchSize(b, hdrl);
-}
+// Little-endian words, tags and sized chunks appended to a byte buffer.
+struct RiffBytes {
+    Bytes b;
+    void u32(std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    }
+    void tag(const char* t) {
+        for (int i = 0; i < 4; ++i)
+            b.push_back(static_cast<std::uint8_t>(t[i]));
+    }
+    // Starts a chunk (a list when `type` is given); end() sets its size.
+    std::size_t begin(const char* id, const char* type = nullptr) {
+        tag(id);
+        const std::size_t sizeAt = b.size();
+        u32(0);
+        if (type)
+            tag(type);
+        return sizeAt;
+    }
+    void end(std::size_t sizeAt) {
+        put32(b.data() + sizeAt, static_cast<std::uint32_t>(b.size() - sizeAt - 4));
+    }
+};
 
 }  // namespace
 
 void writeVideo1Avi(const std::filesystem::path& path, int width, int height, int bitCount,
                     const std::vector<AviFrame>& frames,
                     const std::vector<std::uint32_t>& palette) {
-    std::size_t largest = 0;
+    std::size_t largestFrame = 0;
     for (const AviFrame& f : frames)
-        largest = std::max(largest, f.data.size());
-    Bytes b;
-    putTag(b, "RIFF");
-    put32(b, 0);
-    putTag(b, "AVI ");
-    putHeaders(b, width, height, bitCount, static_cast<std::uint32_t>(frames.size()),
-               static_cast<std::uint32_t>(largest), palette);
-    const std::size_t movi = openList(b, "movi");
-    const std::size_t moviTag = movi + 4;
-    Bytes index;
+        largestFrame = std::max(largestFrame, f.data.size());
+    const auto n = static_cast<std::uint32_t>(frames.size()),
+               largest = static_cast<std::uint32_t>(largestFrame),
+               w = static_cast<std::uint32_t>(width), h = static_cast<std::uint32_t>(height);
+    const bool paletted = bitCount == 8;
+    RiffBytes o;
+    const std::size_t riff = o.begin("RIFF", "AVI "), hdrl = o.begin("LIST", "hdrl");
+    o.tag("avih");
+    o.u32(56);
+    for (std::uint32_t v : {200000u, 0u, 0u, 0x10u, n, 0u, 1u, largest, w, h, 0u, 0u, 0u, 0u})
+        o.u32(v);
+    const std::size_t strl = o.begin("LIST", "strl");
+    o.tag("strh");
+    o.u32(56);
+    o.tag("vids");
+    o.tag("MSVC");
+    for (std::uint32_t v : {0u, 0u, 0u, 1u, 5u, 0u, n, largest, 0xFFFFFFFFu, 0u, 0u, w | h << 16})
+        o.u32(v);
+    o.tag("strf");
+    o.u32(paletted ? 40 + 1024 : 40);
+    for (std::uint32_t v : {40u, w, h, 1u | static_cast<std::uint32_t>(bitCount) << 16})
+        o.u32(v);
+    o.tag("CRAM");
+    for (std::uint32_t v : {static_cast<std::uint32_t>(dibRowBytes(width, bitCount) * height), 0u,
+                            0u, paletted ? 256u : 0u, 0u})
+        o.u32(v);
+    for (std::size_t i = 0; paletted && i < 256; ++i)
+        o.u32(i < palette.size() ? palette[i] : 0);
+    o.end(strl);
+    o.end(hdrl);
+    const std::size_t movi = o.begin("LIST", "movi");
+    RiffBytes index;
     auto chunk = [&](const char* tag, const Bytes& data, std::uint32_t flags) {
-        putTag(index, tag);
-        put32(index, flags);
-        put32(index, static_cast<std::uint32_t>(b.size() - moviTag));
-        put32(index, static_cast<std::uint32_t>(data.size()));
-        putTag(b, tag);
-        put32(b, static_cast<std::uint32_t>(data.size()));
-        b.insert(b.end(), data.begin(), data.end());
+        index.tag(tag);
+        for (std::size_t v : {std::size_t{flags}, o.b.size() - movi - 4, data.size()})
+            index.u32(static_cast<std::uint32_t>(v));
+        const std::size_t at = o.begin(tag);
+        o.b.insert(o.b.end(), data.begin(), data.end());
+        o.end(at);
         if (data.size() % 2)
-            b.push_back(0);
+            o.b.push_back(0);
     };
     for (const AviFrame& f : frames) {
         if (!f.paletteChange.empty())
             chunk("00pc", f.paletteChange, kAviifNoTime);
         chunk("00dc", f.data, f.key ? kAviifKeyFrame : 0);
     }
-    patchSize(b, movi);
-    putTag(b, "idx1");
-    put32(b, static_cast<std::uint32_t>(index.size()));
-    b.insert(b.end(), index.begin(), index.end());
-    patchSize(b, 4);
+    o.end(movi);
+    const std::size_t idx1 = o.begin("idx1");
+    o.b.insert(o.b.end(), index.b.begin(), index.b.end());
+    o.end(idx1);
+    o.end(riff);
     std::ofstream(path, std::ios::binary)
-        .write(reinterpret_cast<const char*>(b.data()), static_cast<std::streamsize>(b.size()));
-}
-
-namespace {
-
-// Walks the chunks of [begin, end), descending into the lists.
-void walkChunks(const Bytes& b, std::size_t begin, std::size_t end, bool inMovi,
-                std::vector<AviChunk>& chunks) {
-    std::size_t at = begin;
-    while (at + 8 <= end) {
-        const std::string tag(b.begin() + static_cast<std::ptrdiff_t>(at),
-                              b.begin() + static_cast<std::ptrdiff_t>(at + 4));
-        const std::size_t size = le32(b.data() + at + 4);
-        const std::size_t dataEnd = std::min(end, at + 8 + size);
-        const auto data = b.begin() + static_cast<std::ptrdiff_t>(at + 8);
-        if ((tag == "LIST" || tag == "RIFF") && at + 12 <= dataEnd) {
-            const std::string type(data, data + 4);
-            walkChunks(b, at + 12, dataEnd, inMovi || type == "movi", chunks);
-        } else if (inMovi && tag[0] == '0' && tag[1] == '0') {
-            chunks.push_back({tag, Bytes(data, b.begin() + static_cast<std::ptrdiff_t>(dataEnd))});
-        }
-        at = static_cast<std::size_t>(nextChunkPos(at, size));
-    }
-}
-
-}  // namespace
-
-bool readAviChunks(const std::filesystem::path& path, std::vector<AviChunk>& chunks) {
-    std::ifstream in(path, std::ios::binary);
-    const Bytes b((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    chunks.clear();
-    if (b.size() >= 12)
-        walkChunks(b, 0, b.size(), false, chunks);
-    return !chunks.empty();
+        .write(reinterpret_cast<const char*>(o.b.data()), static_cast<std::streamsize>(o.b.size()));
 }
 
 }  // namespace testsupport

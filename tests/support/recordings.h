@@ -1,6 +1,5 @@
-// Test recordings written with the media library (the recorder's way through
-// a compressing stream, or chunk by chunk through AviWriter), and a minimal
-// one-stream Video 1 AVI made byte by byte, independent of our writer.
+// Test recordings written with the media library the recorder's way, and a
+// minimal one-stream Video 1 AVI made byte by byte, independent of our writer.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "media/avi_writer.h"
+#include "media/avi_file.h"
 
 namespace testsupport {
 
@@ -22,8 +21,6 @@ Bytes makeFrame24(int width, int height, int frame, bool noisy = false);
 
 // PCM bytes that differ per chunk, so a misplaced chunk shows.
 Bytes makeAudio(std::size_t bytes, int chunk);
-
-media::BitmapInfoHeader frameHeader24(int width, int height);
 
 // The sound block the recorder writes.
 constexpr std::uint32_t kAudioChunkBytes = media::kSoundBlockBytes;
@@ -42,27 +39,21 @@ struct RecordingShape {
     // A PCM stream (16-bit stereo, 44100 Hz), one block after every second frame.
     bool withSound = false;
     std::uint64_t segmentLimit = media::kDefaultSegmentLimit;
+    bool noisy = false;  // makeFrame24's all-noise frames, which compress poorly
 };
 struct RecordingResult {
     int status = 0;
     std::vector<Bytes> audioChunks;
-};
-RecordingResult writeRecording(const std::filesystem::path& path, const RecordingShape& shape);
-
-// Frames of our encoder (a key frame every 5) and sound blocks written chunk
-// by chunk through AviWriter, keeping every chunk's bytes. `onFrame(n)` runs
-// after frame n (to copy the file while it is written, or to flush `writer`).
-struct WrittenStreams {
-    int status = 0;
-    std::vector<Bytes> video;
-    std::vector<bool> key;
-    std::vector<Bytes> audio;
     int segments = 0;
 };
-WrittenStreams writeWithWriter(const std::filesystem::path& path, int width, int height, int frames,
-                               const media::AviWriterOptions& options,
-                               const std::function<void(int)>& onFrame = {},
-                               media::AviWriter* writer = nullptr);
+// `onFrame(file, n)` runs after frame n and its sound (to flush the file, or
+// copy it while it is written).
+using FrameHook = std::function<void(const media::AviFilePtr&, int)>;
+RecordingResult writeRecording(const std::filesystem::path& path, const RecordingShape& shape,
+                               const FrameHook& onFrame = {});
+
+// Sets the stream's format to a 24-bit DIB of this size.
+int setDib24Format(const media::AviStreamPtr& stream, int width, int height);
 
 // A one-stream Video 1 AVI ('MSVC', 5 fps, idx1) of the given frames;
 // biBitCount 16, or 8 with the palette (B,G,R,0 quads) after the header.
@@ -74,13 +65,5 @@ struct AviFrame {
 void writeVideo1Avi(const std::filesystem::path& path, int width, int height, int bitCount,
                     const std::vector<AviFrame>& frames,
                     const std::vector<std::uint32_t>& palette = {});
-
-// The frame ('00dc', '00db') and palette change ('00pc') chunks of a
-// one-stream AVI in file order, found by walking its RIFF tree.
-struct AviChunk {
-    std::string tag;
-    Bytes data;
-};
-bool readAviChunks(const std::filesystem::path& path, std::vector<AviChunk>& chunks);
 
 }  // namespace testsupport

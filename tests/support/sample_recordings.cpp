@@ -22,26 +22,13 @@ struct SampleRecording {
     RecordingShape shape;
 };
 
-RecordingShape frames(int count) {
-    RecordingShape shape;
-    shape.frames = count;
-    return shape;
-}
-
-RecordingShape withVideo1AndSound(int count) {
-    RecordingShape shape = frames(count);
-    shape.video1 = true;
-    shape.withSound = true;
-    return shape;
-}
-
 const SampleRecording kRecordings[] = {
-    {"20161205083000.avi", withVideo1AndSound(35)},  // 7 s
-    {"20161205093007.avi", frames(12)},              // 2 s
-    {"20161205101500.avi", frames(330)},             // 66 s
-    {"clip.avi.txt", frames(10)},                    // 2 s
-    {"clip.AVI", frames(10)},
-    {".hidden.avi", frames(10)},
+    {"20161205083000.avi", {.frames = 35, .video1 = true, .withSound = true}},  // 7 s
+    {"20161205093007.avi", {.frames = 12}},                                     // 2 s
+    {"20161205101500.avi", {.frames = 330}},                                    // 66 s
+    {"clip.avi.txt", {.frames = 10}},                                           // 2 s
+    {"clip.AVI", {.frames = 10}},
+    {".hidden.avi", {.frames = 10}},
 };
 
 bool writeText(const QString& path, const QByteArray& text) {

@@ -2,8 +2,6 @@
 #pragma once
 
 #include <algorithm>
-#include <cmath>
-#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
@@ -30,58 +28,39 @@ inline std::vector<std::int16_t> leftChannel(const std::vector<std::uint8_t>& by
     return left;
 }
 
-// Root mean square of samples [from, from + count), on the 0..32767 scale.
-inline double rms(const std::vector<std::int16_t>& s, std::size_t from, std::size_t count) {
-    double sum = 0;
-    std::size_t n = 0;
-    for (std::size_t i = from; i < from + count && i < s.size(); ++i, ++n)
-        sum += double(s[i]) * s[i];
-    return n ? std::sqrt(sum / n) : 0;
-}
-
-// Frequency from the rising zero crossings of samples [from, from + count).
-// Frequency of a tone from its upward zero crossings in s[from, from + count).
-inline double crossingFrequency(const std::vector<std::int16_t>& s, std::size_t from,
-                                std::size_t count) {
-    std::size_t first = 0, last = 0, crossings = 0;
-    for (std::size_t i = from + 1; i < from + count && i < s.size(); ++i) {
-        if (s[i - 1] < 0 && s[i] >= 0) {
-            if (crossings == 0)
-                first = i;
-            last = i;
-            ++crossings;
-        }
-    }
-    if (crossings < 2)
-        return 0;
-    return double(crossings - 1) * kRate / double(last - first);
-}
-
-// The tone's frequency in s[from, from + count): the median over 0.1 s
-// windows, so a gap in what the test's player fed the server (it underruns
-// on a loaded machine) does not read as a lower pitch. Gaps are what
-// loudSeconds() measures.
+// The tone's frequency in s[from, from + count): upward zero crossings
+// counted in 0.1 s windows, the median taken, so a gap in what the test's
+// player fed the server (it underruns on a loaded machine) does not read as
+// a lower pitch. Gaps are what loudSeconds() measures.
 inline double frequency(const std::vector<std::int16_t>& s, std::size_t from, std::size_t count) {
     constexpr std::size_t kWindow = kRate / 10;
     std::vector<double> found;
-    for (std::size_t at = from; at + kWindow <= from + count && at + kWindow <= s.size();
-         at += kWindow) {
-        if (const double f = crossingFrequency(s, at, kWindow); f > 0)
-            found.push_back(f);
+    for (std::size_t at = from; at + kWindow <= std::min(from + count, s.size()); at += kWindow) {
+        std::size_t first = 0, last = 0, crossings = 0;
+        for (std::size_t i = at + 1; i < at + kWindow; ++i) {
+            if (s[i - 1] < 0 && s[i] >= 0) {
+                first = crossings++ == 0 ? i : first;
+                last = i;
+            }
+        }
+        if (crossings >= 2)
+            found.push_back(double(crossings - 1) * kRate / double(last - first));
     }
-    if (found.empty())
-        return 0;
     std::sort(found.begin(), found.end());
-    return found[found.size() / 2];
+    return found.empty() ? 0 : found[found.size() / 2];
 }
 
-// Seconds of sound louder than `level` (RMS), counted in 10 ms windows.
+// Seconds of sound louder than `level` (RMS, on the 0..32767 scale),
+// counted in 10 ms windows.
 inline double loudSeconds(const std::vector<std::int16_t>& s, double level) {
     constexpr std::size_t kWindow = kRate / 100;
     std::size_t loud = 0;
-    for (std::size_t at = 0; at + kWindow <= s.size(); at += kWindow)
-        if (rms(s, at, kWindow) > level)
-            ++loud;
+    for (std::size_t at = 0; at + kWindow <= s.size(); at += kWindow) {
+        double sum = 0;
+        for (std::size_t i = at; i < at + kWindow; ++i)
+            sum += double(s[i]) * s[i];
+        loud += sum / kWindow > level * level;
+    }
     return loud / 100.0;
 }
 

@@ -7,12 +7,11 @@
 #include <QTimer>
 
 inline void ensureApplication() {
-    if (QApplication::instance())
-        return;
     static int argc = 1;
     static char name[] = "tessaly_window_test";
     static char* argv[] = {name, nullptr};
-    new QApplication(argc, argv);
+    if (!QApplication::instance())
+        new QApplication(argc, argv);
 }
 
 // Runs the event loop, and with it the window's timers, for `ms`.
