@@ -117,10 +117,11 @@ TEST(ControllerFullDrive, AFullDriveStopsWithItsMessageAndKeepsEverythingWritten
         ScopedTmpfs small(c.tmpfsOptions);
         if (!small.mounted())
             GTEST_SKIP() << "cannot mount a small tmpfs here: " << small.error().toStdString();
-        ScriptedRecording r(160, 120, small.path());
-        r.screen.noise = c.noisyScreen;
+        // The sound sources outlive the controller, which stops the capture as it goes.
         sound::FixedSoundDeviceList inputs({{"mic", "Microphone", false, true}});
         SoundSourceDouble capture;
+        ScriptedRecording r(160, 120, small.path());
+        r.screen.noise = c.noisyScreen;
         r.controller.setSoundSources(&inputs, &capture);
         r.controller.start();
         int result = 0;
